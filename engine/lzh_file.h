@@ -1,0 +1,60 @@
+// CLzhFile: the engine's buffered file stream. One 16 KB buffer, used either
+// to read a region of a file (as a most-significant-bit-first bit stream or
+// in blocks) or to collect output that goes to the file 16 KB at a time.
+#ifndef ENGINE_LZH_FILE_H
+#define ENGINE_LZH_FILE_H
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Corrupt or truncated archive data.
+class CExceptionLZH {};
+
+// A failing system file call.
+class CFileException {};
+
+class CLzhFile {
+public:
+    static const int32_t kBufferSize = 0x4000;
+
+    CLzhFile();
+    ~CLzhFile();
+    CLzhFile(const CLzhFile&) = delete;
+    CLzhFile& operator=(const CLzhFile&) = delete;
+
+    bool OpenRead(const char* path);
+    bool OpenWrite(const char* path);
+    void Close();
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+    void SetRegion(int32_t offset, int32_t length);
+    // Consumes n bits. The common case, bits already loaded, is inline.
+    void SkipBits(int32_t n) {
+        m_bitCount -= n;
+        if (m_bitCount < 0) LoadBytes();
+    }
+    uint16_t PeekWord() const { return (uint16_t)(m_bitBuffer >> m_bitCount); }
+    uint16_t ReadBits(int32_t n);
+    void Refill();
+    int32_t ReadBlock(void* destination, int32_t n);
+    void WriteBlock(const void* source, int32_t n);
+    void Flush();
+
+    // Public: the driver reads headers through m_handle, and the decoder
+    // takes its look-ahead straight from m_bitBuffer and m_bitCount.
+    HANDLE m_handle;
+    uint8_t* m_buffer;
+    int32_t m_fill;         // reading: valid bytes in the buffer
+    int32_t m_bufferStart;  // reading: file offset of buffer byte 0
+    int32_t m_pos;          // reading: next unread byte; writing: bytes waiting
+    int32_t m_regionEnd;    // reading: file offset one past the region
+    uint32_t m_bitBuffer;   // accumulator, earliest stream bit highest
+    int32_t m_bitCount;     // loaded bits below the 16-bit look-ahead (0..7)
+
+private:
+    void LoadBytes();
+    bool Open(const char* path, DWORD access, DWORD disposition);
+};
+
+#endif
