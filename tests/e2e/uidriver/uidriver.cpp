@@ -1,0 +1,374 @@
+// uidriver: reads and drives another process's windows for the end-to-end
+// tests. Run inside the same Wine prefix as the program under test.
+//
+//   uidriver.exe COMMAND ARGS... [; COMMAND ARGS...]...
+//
+// Commands run in order; each prints one line (UTF-8, JSON for dumps) to
+// standard output, which the harness sends to a file. The exit status is 0
+// when every command succeeded, 1 on a timeout or a missing window, 2 on a
+// usage error; the first failing command ends the run.
+//
+// A window SPEC is one of
+//   dlg:ID      a visible top-level dialog (#32770) with a child of id ID
+//               (a message box is dlg:65535, its text static)
+//   class:NAME  a visible top-level window of class NAME
+//   exe:NAME    a visible top-level window of a process whose image is NAME
+// The topmost match in z-order wins.
+//
+// Commands:
+//   wait SPEC MS          wait until SPEC exists; prints its handle
+//   gone SPEC MS          wait until no window matches SPEC
+//   dump SPEC             JSON: title, rectangles, every child's id, class,
+//                         text, visibility, style, check state, bar position
+//   list                  JSON: every visible top-level window
+//   settext SPEC ID TEXT  WM_SETTEXT on a child (an empty TEXT is allowed)
+//   click SPEC ID         posts BM_CLICK to a child, so a handler that opens
+//                         a message box does not block the driver
+//   key SPEC esc|enter    posts the key to the dialog's focused control, as
+//                         the dialog manager sees a real key press
+//   close SPEC            posts WM_CLOSE
+//   sysclose SPEC         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const UINT kMessageTimeoutMs = 3000;
+const DWORD kPollMs = 50;
+
+void Out(const std::string& line) {
+    std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), (DWORD)text.size(), &written,
+              nullptr);
+}
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr,
+                                nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::string Json(const std::wstring& w) {
+    std::string s = Utf8(w), r = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            r += '\\';
+            r += (char)c;
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\u%04x", c);
+            r += buf;
+        } else {
+            r += (char)c;
+        }
+    }
+    return r + "\"";
+}
+
+std::string Hex(HWND w) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "\"0x%lx\"", (unsigned long)(ULONG_PTR)w);
+    return buf;
+}
+
+std::string Rect(const RECT& r) {
+    char buf[80];
+    snprintf(buf, sizeof buf, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
+    return buf;
+}
+
+std::wstring ClassOf(HWND w) {
+    wchar_t buf[256] = {0};
+    GetClassNameW(w, buf, 256);
+    return buf;
+}
+
+// GetWindowTextW never sends a message, so a busy target cannot block us;
+// an edit control keeps its text to itself and has to be asked.
+std::wstring TextOf(HWND w) {
+    std::vector<wchar_t> buf(4096, 0);
+    if (lstrcmpiW(ClassOf(w).c_str(), L"Edit") == 0) {
+        DWORD_PTR got = 0;
+        if (SendMessageTimeoutW(w, WM_GETTEXT, buf.size(), (LPARAM)buf.data(),
+                                SMTO_ABORTIFHUNG, kMessageTimeoutMs, &got))
+            return std::wstring(buf.data());
+    }
+    GetWindowTextW(w, buf.data(), (int)buf.size());
+    return std::wstring(buf.data());
+}
+
+std::wstring ImageOf(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!p) return std::wstring();
+    wchar_t buf[MAX_PATH] = {0};
+    DWORD size = MAX_PATH;
+    std::wstring name;
+    if (QueryFullProcessImageNameW(p, 0, buf, &size)) {
+        name = buf;
+        size_t slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos) name = name.substr(slash + 1);
+    }
+    CloseHandle(p);
+    return name;
+}
+
+struct Spec {
+    enum Kind { DIALOG, CLASS, EXE } kind;
+    int id;
+    std::wstring name;
+};
+
+bool ParseSpec(const std::wstring& s, Spec* spec) {
+    size_t colon = s.find(L':');
+    if (colon == std::wstring::npos) return false;
+    std::wstring kind = s.substr(0, colon), rest = s.substr(colon + 1);
+    if (kind == L"dlg") {
+        spec->kind = Spec::DIALOG;
+        spec->id = (int)wcstol(rest.c_str(), nullptr, 0);
+    } else if (kind == L"class") {
+        spec->kind = Spec::CLASS;
+    } else if (kind == L"exe") {
+        spec->kind = Spec::EXE;
+    } else {
+        return false;
+    }
+    spec->name = rest;
+    return true;
+}
+
+bool Matches(HWND w, const Spec& spec) {
+    if (!IsWindowVisible(w)) return false;
+    switch (spec.kind) {
+    case Spec::DIALOG:
+        return ClassOf(w) == L"#32770" && GetDlgItem(w, spec.id) != nullptr;
+    case Spec::CLASS:
+        return lstrcmpiW(ClassOf(w).c_str(), spec.name.c_str()) == 0;
+    case Spec::EXE:
+        return lstrcmpiW(ImageOf(w).c_str(), spec.name.c_str()) == 0;
+    }
+    return false;
+}
+
+struct FindState {
+    const Spec* spec;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND w, LPARAM param) {
+    FindState* state = (FindState*)param;
+    if (Matches(w, *state->spec)) {
+        state->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Find(const Spec& spec) {
+    FindState state = {&spec, nullptr};
+    EnumWindows(FindProc, (LPARAM)&state);
+    return state.found;
+}
+
+HWND WaitFor(const Spec& spec, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = Find(spec);
+        if (w || GetTickCount() - start >= ms) return w;
+        Sleep(kPollMs);
+    }
+}
+
+std::string ChildJson(HWND child) {
+    std::wstring cls = ClassOf(child);
+    LONG style = GetWindowLongW(child, GWL_STYLE);
+    RECT r;
+    GetWindowRect(child, &r);
+    std::string s = "{\"id\":" + std::to_string(GetDlgCtrlID(child)) + ",\"class\":" +
+                    Json(cls) + ",\"text\":" + Json(TextOf(child)) +
+                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") +
+                    ",\"enabled\":" + (IsWindowEnabled(child) ? "true" : "false") +
+                    ",\"style\":" + std::to_string((unsigned long)style) +
+                    ",\"rect\":" + Rect(r);
+    DWORD_PTR value = 0;
+    if (lstrcmpiW(cls.c_str(), L"Button") == 0 &&
+        SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                            &value))
+        s += ",\"check\":" + std::to_string((unsigned long)value);
+    if (lstrcmpiW(cls.c_str(), PROGRESS_CLASSW) == 0 &&
+        SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                            &value))
+        s += ",\"pos\":" + std::to_string((long)value);
+    return s + "}";
+}
+
+BOOL CALLBACK ChildProc(HWND child, LPARAM param) {
+    std::vector<HWND>* list = (std::vector<HWND>*)param;
+    list->push_back(child);
+    return TRUE;
+}
+
+std::string WindowJson(HWND w, bool withChildren) {
+    RECT r, client;
+    GetWindowRect(w, &r);
+    GetClientRect(w, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(w, &origin);
+    OffsetRect(&client, origin.x, origin.y);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    std::string s = "{\"hwnd\":" + Hex(w) + ",\"class\":" + Json(ClassOf(w)) +
+                    ",\"title\":" + Json(TextOf(w)) + ",\"image\":" + Json(ImageOf(w)) +
+                    ",\"pid\":" + std::to_string((unsigned long)pid) +
+                    ",\"owner\":" + Hex(GetWindow(w, GW_OWNER)) +
+                    ",\"enabled\":" + (IsWindowEnabled(w) ? "true" : "false") +
+                    ",\"rect\":" + Rect(r) + ",\"client\":" + Rect(client);
+    if (withChildren) {
+        std::vector<HWND> children;
+        EnumChildWindows(w, ChildProc, (LPARAM)&children);
+        s += ",\"children\":[";
+        for (size_t i = 0; i < children.size(); ++i) {
+            if (GetParent(children[i]) != w) continue;  // direct children only
+            if (s.back() == '}') s += ",";
+            s += ChildJson(children[i]);
+        }
+        s += "]";
+    }
+    return s + "}";
+}
+
+BOOL CALLBACK ListProc(HWND w, LPARAM param) {
+    std::string* s = (std::string*)param;
+    if (!IsWindowVisible(w)) return TRUE;
+    if (s->back() == '}') *s += ",";
+    *s += WindowJson(w, false);
+    return TRUE;
+}
+
+// A modal dialog's message loop hands keys to IsDialogMessage only when they
+// are addressed to one of its windows, so the key goes to the focused control.
+HWND FocusOf(HWND dialog) {
+    GUITHREADINFO info;
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus &&
+        (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus)))
+        return info.hwndFocus;
+    return dialog;
+}
+
+int Usage() {
+    Out("usage: uidriver.exe COMMAND ARGS... [; COMMAND ARGS...]");
+    return 2;
+}
+
+// Runs one command; args[0] is its name.
+int Run(const std::vector<std::wstring>& args) {
+    const std::wstring& cmd = args[0];
+    if (cmd == L"list") {
+        std::string s = "[";
+        EnumWindows(ListProc, (LPARAM)&s);
+        Out(s + "]");
+        return 0;
+    }
+    Spec spec;
+    if (args.size() < 2 || !ParseSpec(args[1], &spec)) return Usage();
+    DWORD ms = args.size() > 2 ? (DWORD)wcstoul(args[2].c_str(), nullptr, 10) : 0;
+
+    if (cmd == L"wait") {
+        HWND w = WaitFor(spec, ms);
+        Out(w ? Hex(w) : "null");
+        return w ? 0 : 1;
+    }
+    if (cmd == L"gone") {
+        DWORD start = GetTickCount();
+        while (Find(spec)) {
+            if (GetTickCount() - start >= ms) {
+                Out("still there");
+                return 1;
+            }
+            Sleep(kPollMs);
+        }
+        Out("gone");
+        return 0;
+    }
+
+    HWND w = Find(spec);
+    if (!w) {
+        Out("null");
+        return 1;
+    }
+    if (cmd == L"dump") {
+        Out(WindowJson(w, true));
+        return 0;
+    }
+    if (cmd == L"close" || cmd == L"sysclose") {
+        BOOL ok = cmd == L"close" ? PostMessageW(w, WM_CLOSE, 0, 0)
+                                  : PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Out(ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    if (cmd == L"key") {
+        if (args.size() < 3) return Usage();
+        WPARAM vk = args[2] == L"esc" ? VK_ESCAPE : args[2] == L"enter" ? VK_RETURN : 0;
+        if (!vk) return Usage();
+        HWND target = FocusOf(w);
+        UINT scan = MapVirtualKeyW((UINT)vk, MAPVK_VK_TO_VSC);
+        BOOL ok = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16)) &&
+                  PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+        Out(ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+
+    if (args.size() < 3) return Usage();
+    HWND child = GetDlgItem(w, (int)wcstol(args[2].c_str(), nullptr, 0));
+    if (!child) {
+        Out("no such control");
+        return 1;
+    }
+    if (cmd == L"click") {
+        BOOL ok = PostMessageW(child, BM_CLICK, 0, 0);
+        Out(ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    if (cmd == L"settext") {
+        std::wstring text = args.size() > 3 ? args[3] : std::wstring();
+        DWORD_PTR result = 0;
+        BOOL ok = SendMessageTimeoutW(child, WM_SETTEXT, 0, (LPARAM)text.c_str(),
+                                      SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result) != 0;
+        Out(ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    return Usage();
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv || argc < 2) return Usage();
+    std::vector<std::wstring> command;
+    for (int i = 1; i <= argc; ++i) {
+        if (i == argc || std::wstring(argv[i]) == L";") {
+            if (command.empty()) return Usage();
+            int status = Run(command);
+            if (status != 0) return status;
+            command.clear();
+        } else {
+            command.push_back(argv[i]);
+        }
+    }
+    return 0;
+}
