@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -12,6 +13,7 @@
 #include <fnmatch.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +92,65 @@ int32_t ToTime32(time_t t) {
 
 }  // namespace
 
+// ---- drives ----
+
+namespace {
+
+struct DriveMapping {
+    char folder[PATH_MAX];  // empty when the letter is not mapped
+    UINT type;
+};
+DriveMapping g_drives[26];
+
+int DriveIndex(char letter) {
+    if (letter >= 'a' && letter <= 'z') return letter - 'a';
+    if (letter >= 'A' && letter <= 'Z') return letter - 'A';
+    return -1;
+}
+
+// The mapping of a path that starts with "X:\" or "X:/", else null.
+const DriveMapping* MappedDriveOf(const char* path) {
+    int k = DriveIndex(path[0]);
+    if (k < 0 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return nullptr;
+    return g_drives[k].folder[0] != 0 ? &g_drives[k] : nullptr;
+}
+
+}  // namespace
+
+bool SetDriveMapping(char letter, const char* folder, UINT type) {
+    int k = DriveIndex(letter);
+    if (k < 0) return false;
+    if (folder == nullptr) {
+        g_drives[k].folder[0] = 0;
+        return true;
+    }
+    size_t n = strlen(folder);
+    while (n > 1 && folder[n - 1] == '/') --n;  // kept without its last slash
+    if (n == 0 || n >= sizeof g_drives[k].folder) return false;
+    memcpy(g_drives[k].folder, folder, n);
+    g_drives[k].folder[n] = 0;
+    g_drives[k].type = type;
+    return true;
+}
+
+void ClearDriveMappings() {
+    for (DriveMapping& d : g_drives) d.folder[0] = 0;
+}
+
+DWORD GetLogicalDrives() {
+    DWORD mask = 0;
+    for (int k = 0; k < 26; ++k)
+        if (g_drives[k].folder[0] != 0) mask |= 1u << k;
+    return mask;
+}
+
+UINT GetDriveTypeA(const char* root) {
+    if (root == nullptr) return DRIVE_NO_ROOT_DIR;
+    const DriveMapping* d = MappedDriveOf(root);
+    if (d == nullptr || root[3] != 0) return DRIVE_NO_ROOT_DIR;
+    return d->type;
+}
+
 bool AnsiPathToNative(const char* ansi, char* out, int outSize) {
     // Backslashes first, on the code page 932 bytes, where a trail byte
     // 0x5C can be told apart from a separator.
@@ -99,7 +160,13 @@ bool AnsiPathToNative(const char* ansi, char* out, int outSize) {
         if (n == 1 && text[i] == '\\') text[i] = '/';
         i += n;
     }
-    return Convert("CP932", "UTF-8", text.data(), out, outSize);
+    const DriveMapping* drive = MappedDriveOf(text.data());
+    if (drive == nullptr) return Convert("CP932", "UTF-8", text.data(), out, outSize);
+    // "X:/rest" becomes "<folder>/rest".
+    int prefix = (int)strlen(drive->folder);
+    if (prefix >= outSize) return false;
+    memcpy(out, drive->folder, (size_t)prefix);
+    return Convert("CP932", "UTF-8", text.data() + 2, out + prefix, outSize - prefix);
 }
 
 bool NativePathToAnsi(const char* native, char* out, int outSize) {
@@ -331,14 +398,28 @@ namespace {
 
 struct Listing {
     DIR* dir;
+    bool driveRoot;  // a drive root lists no "." and "..", as on Windows
     char folder[PATH_MAX];
     char pattern[PATH_MAX];
 };
+
+// DOS attributes kept in the extended attribute Wine uses for them: a
+// hexadecimal number such as "0x2". Zero when there is none.
+uint32_t StoredDosAttributes(const char* path) {
+    char value[32];
+    ssize_t n = getxattr(path, "user.DOSATTRIB", value, sizeof value - 1);
+    if (n <= 0) return 0;
+    value[n] = 0;
+    return (uint32_t)strtoul(value, nullptr, 16);
+}
 
 bool FillEntry(Listing* l, FolderEntry* entry) {
     for (;;) {
         struct dirent* d = readdir(l->dir);
         if (d == nullptr) return false;
+        if (l->driveRoot &&
+            (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0))
+            continue;
         char ansiName[260];
         if (!NativePathToAnsi(d->d_name, ansiName, sizeof ansiName)) continue;
         if (fnmatch(l->pattern, d->d_name, 0) != 0 &&
@@ -355,6 +436,7 @@ bool FillEntry(Listing* l, FolderEntry* entry) {
         entry->attributes = S_ISDIR(st.st_mode) ? (uint32_t)FOLDER_ATTR_DIRECTORY : 0u;
         // Dot names are hidden, as Wine shows them to Windows programs.
         if (d->d_name[0] == '.') entry->attributes |= FOLDER_ATTR_HIDDEN;
+        entry->attributes |= StoredDosAttributes(full) & FOLDER_ATTR_HIDDEN;
         entry->creationTime = -1;
         entry->accessTime = ToTime32(st.st_atime);
         entry->writeTime = ToTime32(st.st_mtime);
@@ -372,6 +454,9 @@ intptr_t StartListing(const char* pattern, FolderEntry* entry) {
     char* slash = strrchr(native, '/');
     if (slash == nullptr) return -1;
     Listing* l = new Listing;
+    l->driveRoot = MappedDriveOf(pattern) != nullptr;
+    for (int i = 3; l->driveRoot && pattern[i] != 0; i += CharLength(pattern, i))
+        if (pattern[i] == '\\') l->driveRoot = false;
     size_t folderLen = (size_t)(slash - native);
     memcpy(l->folder, native, folderLen);
     l->folder[folderLen] = 0;

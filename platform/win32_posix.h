@@ -79,6 +79,28 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation,
                  const FILETIME* access, const FILETIME* write);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
 
+// Drives. A test maps a drive letter to a Linux folder and gives it a type;
+// GetLogicalDrives reports the mapped letters, GetDriveTypeA their types
+// (DRIVE_NO_ROOT_DIR for an unmapped root), and a path "X:\..." on a mapped
+// drive names a path below that folder. Unmapped drive paths stay as they
+// are, relative to the working folder.
+typedef unsigned int UINT;
+enum : UINT {
+    DRIVE_UNKNOWN = 0,
+    DRIVE_NO_ROOT_DIR = 1,
+    DRIVE_REMOVABLE = 2,
+    DRIVE_FIXED = 3,
+    DRIVE_REMOTE = 4,
+    DRIVE_CDROM = 5,
+    DRIVE_RAMDISK = 6,
+};
+DWORD GetLogicalDrives();
+UINT GetDriveTypeA(const char* root);
+// Maps a letter (either case) to a folder; a null folder unmaps it. False
+// for a letter outside A-Z or a folder name that does not fit.
+bool SetDriveMapping(char letter, const char* folder, UINT type);
+void ClearDriveMappings();
+
 // The Linux name of an ANSI path, as the calls above use it. False when the
 // bytes are not valid code page 932 or the result does not fit.
 bool AnsiPathToNative(const char* ansi, char* out, int outSize);
