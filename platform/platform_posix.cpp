@@ -1,6 +1,7 @@
 // Linux side of the platform layer: see win32_posix.h for what the Win32
 // stand-ins promise.
 #include "platform/platform.h"
+#include "platform/fault_injection.h"
 
 #include <cerrno>
 #include <climits>
@@ -90,7 +91,49 @@ int32_t ToTime32(time_t t) {
     return (int32_t)t;
 }
 
+#ifdef LZH_FAULT_INJECTION
+long g_faultCounter = 0;
+long g_faultAt = -1;
+FaultAction g_faultAction = FAULT_FAIL;
+bool g_faultFired = false;
+std::vector<FaultRecord> g_faultTrace;
+
+// Records the call; the action to take on it, or -1 for none.
+int FaultHit(FaultCall call, int fd, unsigned size, const char* path) {
+    g_faultTrace.push_back({call, fd, size, path ? path : ""});
+    if (call == FAULT_CALL_CLOSE) return -1;
+    long n = g_faultCounter++;
+    if (n != g_faultAt) return -1;
+    if (g_faultAction != FAULT_FAIL && call != FAULT_CALL_READ) return -1;
+    g_faultFired = true;
+    return g_faultAction;
+}
+
+// The trace names the descriptor an opened file got.
+void FaultNoteOpened(int fd) {
+    if (!g_faultTrace.empty() && g_faultTrace.back().call == FAULT_CALL_CREATE)
+        g_faultTrace.back().fd = fd;
+}
+#else
+int FaultHit(FaultCall, int, unsigned, const char*) { return -1; }
+void FaultNoteOpened(int) {}
+#endif
+
 }  // namespace
+
+#ifdef LZH_FAULT_INJECTION
+void FaultArm(long n, FaultAction action) {
+    g_faultCounter = 0;
+    g_faultAt = n;
+    g_faultAction = action;
+    g_faultFired = false;
+    g_faultTrace.clear();
+}
+
+void FaultDisarm() { g_faultAt = -1; }
+bool FaultFired() { return g_faultFired; }
+const std::vector<FaultRecord>& FaultTrace() { return g_faultTrace; }
+#endif
 
 // ---- drives ----
 
@@ -179,6 +222,7 @@ bool NativePathToAnsi(const char* native, char* out, int outSize) {
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD share, void*,
                    DWORD disposition, DWORD, HANDLE) {
+    if (FaultHit(FAULT_CALL_CREATE, -1, 0, path) >= 0) return INVALID_HANDLE_VALUE;
     char name[PATH_MAX];
     if (!AnsiPathToNative(path, name, sizeof name)) return INVALID_HANDLE_VALUE;
     int flags = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
@@ -205,11 +249,20 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share, void*,
         return INVALID_HANDLE_VALUE;
     }
     g_openFiles.push_back({fd, st.st_dev, st.st_ino, access, share});
+    FaultNoteOpened(fd);
     return (HANDLE)(intptr_t)fd;
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, LPDWORD read, void*) {
     DWORD total = 0;
+    switch (FaultHit(FAULT_CALL_READ, FdOf(file), toRead, nullptr)) {
+    case FAULT_FAIL:
+        if (read) *read = 0;
+        return FALSE;
+    case FAULT_SHORT_HALF: toRead /= 2; break;
+    case FAULT_SHORT_ZERO: toRead = 0; break;
+    default: break;
+    }
     char* dst = static_cast<char*>(buffer);
     while (total < toRead) {
         ssize_t n = ::read(FdOf(file), dst + total, toRead - total);
@@ -228,6 +281,10 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, LPDWORD read, void*) {
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite,
                LPDWORD written, void*) {
     DWORD total = 0;
+    if (FaultHit(FAULT_CALL_WRITE, FdOf(file), toWrite, nullptr) >= 0) {
+        if (written) *written = 0;
+        return FALSE;
+    }
     const char* src = static_cast<const char*>(buffer);
     while (total < toWrite) {
         ssize_t n = ::write(FdOf(file), src + total, toWrite - total);
@@ -244,6 +301,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite,
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
                      DWORD method) {
+    if (FaultHit(FAULT_CALL_SEEK, FdOf(file), 0, nullptr) >= 0)
+        return INVALID_SET_FILE_POINTER;
     if (distanceHigh != nullptr) return INVALID_SET_FILE_POINTER;
     int whence = method == FILE_BEGIN ? SEEK_SET
                : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
@@ -265,6 +324,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
 
 BOOL CloseHandle(HANDLE handle) {
     int fd = FdOf(handle);
+    FaultHit(FAULT_CALL_CLOSE, fd, 0, nullptr);
     for (size_t i = 0; i < g_openFiles.size(); ++i) {
         if (g_openFiles[i].fd == fd) {
             g_openFiles.erase(g_openFiles.begin() + (long)i);
@@ -309,6 +369,7 @@ bool PathExists(const char* path) {
 }
 
 bool MakeFolder(const char* path) {
+    if (FaultHit(FAULT_CALL_MKDIR, -1, 0, path) >= 0) return false;
     char name[PATH_MAX];
     if (!AnsiPathToNative(path, name, sizeof name) || name[0] == 0) return false;
     return mkdir(name, 0755) == 0;
