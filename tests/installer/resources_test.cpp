@@ -326,6 +326,8 @@ TEST_F(Setup, ManifestAsksForCommonControlsSixAndHighestRights) {
     for (const PeResource& r : m_pe.Resources())
         if (r.typeName.empty() && r.typeId == RT_MANIFEST_) ++manifests;
     ASSERT_EQ(manifests, 1);
+    ASSERT_NE(m_pe.Find(RT_MANIFEST_, 1), nullptr);
+    EXPECT_EQ(m_pe.Find(RT_MANIFEST_, 1)->language, 0u) << "language-neutral";
     std::vector<uint8_t> bytes = Data(m_pe.Find(RT_MANIFEST_, 1));
     std::string text(bytes.begin(), bytes.end());
     const char* needed[] = {
