@@ -1,5 +1,5 @@
-// Shared by the fuzz targets: a scratch folder per process and a whole
-// extraction run checked against the engine's promises.
+// Shared by the fuzz targets: a scratch folder per process, and a checked
+// whole run that turns any broken promise into a finding.
 #ifndef TESTS_FUZZ_FUZZ_SUPPORT_H
 #define TESTS_FUZZ_FUZZ_SUPPORT_H
 
@@ -22,13 +22,8 @@ const std::string& ScratchDir();
 // Writes the bytes as the scratch archive file; returns its path.
 std::string WriteArchive(const uint8_t* data, size_t size);
 
-// Runs Begin and Step over the archive into the scratch output folder,
-// emptied first, and checks: the run ends with success or an ExtractError
-// within (sizes of opened members + members) * small factor steps; both
-// files are closed; a failed member's file is gone; every file left is a
-// finished member with exactly its header's size. Members that would
-// produce more than maxOutput bytes end the run early (Abort): decoding
-// them is no different, only slower.
+// CheckedRun (checked_run.h) into the scratch output folder; a broken
+// promise is a finding. The output cap keeps executions fast.
 void CheckedRun(CLzhExtractor& engine, const std::string& archive, size_t fileSize,
                 int64_t maxOutput = 64 << 10);
 
