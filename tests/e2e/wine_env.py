@@ -9,9 +9,14 @@ Reuse it from another scenario script like this:
         w.start(r"C:\\Setup\\QuorvalinexSetup.exe")
         w.wait("dlg:1001")                            # dialog 101 is up
         w.click("dlg:1001", 1002)
-        box = w.dump(w.wait("dlg:65535"))             # a message box
+        w.answer(7, texts.S[2008])                    # message box: No
+        w.dump("dlg:1006").text(1006)                 # dialog 103's folder
         ...
         assert w.exit_code() == 0
+
+A new scenario is a function in a script like scenarios.py, registered by
+name in tests/e2e/CMakeLists.txt (e2e_scenarios). Drives are the links in
+os.path.join(w.prefix, "dosdevices"); change them before w.start().
 
 Paths come from the environment: E2E_WORK (scratch root, default under
 /tmp), QUORVALINEX_WINDOWS_BUILD_DIR (for uidriver.exe). The prepared
@@ -30,6 +35,8 @@ import sys
 import tempfile
 import time
 
+# Wine's message box: a dialog with its icon (1088) and its text static.
+BOX = "dlg:1088+65535"
 WAIT_MS = 60000          # a dialog to appear on a loaded 2-core machine
 TZ = "JST-9"             # file times are shown in the host's zone; fix it
 
@@ -153,6 +160,10 @@ def prepare_template(force=False):
             # Without a window manager Wine waits 2 s on every hidden window.
             _run_quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver",
                         "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"], env, log, 120)
+            # Wine defines txtfile but, unlike Windows, does not map .txt to
+            # it: the shell would hand a text file to the Linux desktop.
+            _run_quiet(["wine", "reg", "add", r"HKCR\.txt", "/ve", "/t", "REG_SZ",
+                        "/d", "txtfile", "/f"], env, log, 120)
         finally:
             _stop_server(env, log)   # flushes the registry to disk
             display.close()
@@ -190,9 +201,27 @@ class Session:
             raise
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, exc_type, exc, tb):
+        if exc_type is not None and exc_type is not KeyboardInterrupt:
+            self._save_evidence()
         self.close()
         return False
+
+    def _save_evidence(self):
+        """On a failure: what was on the screen, kept beside the work root."""
+        where = os.path.join(work_root(), "failed-" + os.path.basename(self.dir))
+        try:
+            os.makedirs(where, exist_ok=True)
+            self.screenshot(os.path.join(where, "screen.png"))
+            with open(os.path.join(where, "windows.json"), "w") as f:
+                for window in self.windows():
+                    f.write(json.dumps(window, ensure_ascii=False) + "\n")
+            for name in os.listdir(self.dir):
+                if name.endswith(".log"):
+                    shutil.copy(os.path.join(self.dir, name), where)
+            print("e2e: evidence of the failure in " + where, file=sys.stderr)
+        except Exception as e:   # evidence is a help, never a second failure
+            print("e2e: could not save evidence: %s" % e, file=sys.stderr)
 
     def _open(self):
         template = prepare_template()
@@ -253,12 +282,12 @@ class Session:
         return os.path.join(users, names[0], *parts)
 
     # -- processes -----------------------------------------------------------
-    def start(self, win_exe, cwd_win=None, log_name="program.log"):
+    def start(self, win_exe, *args, cwd_win=None, log_name="program.log"):
         """Starts a Windows program; returns its Popen. Its exit code is the
         program's own (wine hands it through)."""
         cwd = self.unix_path(cwd_win) if cwd_win else self.unix_path(win_exe.rsplit("\\", 1)[0])
         out = open(os.path.join(self.dir, log_name), "ab")
-        p = subprocess.Popen(["wine", win_exe], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+        p = subprocess.Popen(["wine", win_exe] + [str(a) for a in args], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                              stdout=out, stderr=out, start_new_session=True)
         out.close()
         self.procs.append(p)
@@ -324,11 +353,11 @@ class Session:
     def answer(self, button_id, expect_text=None):
         """Waits for a message box, checks its text when asked, presses a
         button; returns the box as it was."""
-        box = self.dump(self.wait("dlg:65535"))
+        box = self.dump(self.wait(BOX))
         if expect_text is not None and box.text(0xFFFF) != expect_text:
             raise AssertionError("message box text %r, expected %r"
                                  % (box.text(0xFFFF), expect_text))
-        self.click("dlg:65535", button_id)
+        self.click(BOX, button_id)
         self.gone_handle(box)
         return box
 

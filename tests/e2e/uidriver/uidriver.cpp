@@ -9,8 +9,9 @@
 // usage error; the first failing command ends the run.
 //
 // A window SPEC is one of
-//   dlg:ID      a visible top-level dialog (#32770) with a child of id ID
-//               (a message box is dlg:65535, its text static)
+//   dlg:ID[+ID...]  a visible top-level dialog (#32770) with children of
+//               every id given (Wine's message box is dlg:1088+65535: its
+//               icon and its text static)
 //   class:NAME  a visible top-level window of class NAME
 //   exe:NAME    a visible top-level window of a process whose image is NAME
 // The topmost match in z-order wins.
@@ -28,6 +29,8 @@
 //                         the dialog manager sees a real key press
 //   close SPEC            posts WM_CLOSE
 //   sysclose SPEC         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
+//   showbox TYPE TEXT     shows a message box of MB_ type TYPE and exits with
+//                         the button pressed: a target for the harness's own test
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -41,6 +44,7 @@ namespace {
 
 const UINT kMessageTimeoutMs = 3000;
 const DWORD kPollMs = 50;
+const DWORD kRetryMs = 5000;
 
 void Out(const std::string& line) {
     std::string text = line + "\n";
@@ -126,7 +130,7 @@ std::wstring ImageOf(HWND w) {
 
 struct Spec {
     enum Kind { DIALOG, CLASS, EXE } kind;
-    int id;
+    std::vector<int> ids;
     std::wstring name;
 };
 
@@ -136,7 +140,14 @@ bool ParseSpec(const std::wstring& s, Spec* spec) {
     std::wstring kind = s.substr(0, colon), rest = s.substr(colon + 1);
     if (kind == L"dlg") {
         spec->kind = Spec::DIALOG;
-        spec->id = (int)wcstol(rest.c_str(), nullptr, 0);
+        const wchar_t* p = rest.c_str();
+        for (;;) {
+            wchar_t* end = nullptr;
+            spec->ids.push_back((int)wcstol(p, &end, 0));
+            if (end == p) return false;
+            if (*end != L'+') return *end == 0;
+            p = end + 1;
+        }
     } else if (kind == L"class") {
         spec->kind = Spec::CLASS;
     } else if (kind == L"exe") {
@@ -152,7 +163,10 @@ bool Matches(HWND w, const Spec& spec) {
     if (!IsWindowVisible(w)) return false;
     switch (spec.kind) {
     case Spec::DIALOG:
-        return ClassOf(w) == L"#32770" && GetDlgItem(w, spec.id) != nullptr;
+        if (ClassOf(w) != L"#32770") return false;
+        for (int id : spec.ids)
+            if (!GetDlgItem(w, id)) return false;
+        return true;
     case Spec::CLASS:
         return lstrcmpiW(ClassOf(w).c_str(), spec.name.c_str()) == 0;
     case Spec::EXE:
@@ -273,9 +287,64 @@ int Usage() {
     return 2;
 }
 
+const int kUsage = 2;
+
+void Say(std::string* result, const std::string& text) { *result = text; }
+
+// One action on a found window; 1 when the window refused it.
+int Act(const std::wstring& cmd, const std::vector<std::wstring>& args, HWND w,
+        std::string* result) {
+    if (cmd == L"dump") {
+        Say(result, WindowJson(w, true));
+        return 0;
+    }
+    if (cmd == L"close" || cmd == L"sysclose") {
+        BOOL ok = cmd == L"close" ? PostMessageW(w, WM_CLOSE, 0, 0)
+                                  : PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Say(result, ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    if (cmd == L"key") {
+        if (args.size() < 3) return kUsage;
+        WPARAM vk = args[2] == L"esc" ? VK_ESCAPE : args[2] == L"enter" ? VK_RETURN : 0;
+        if (!vk) return kUsage;
+        HWND target = FocusOf(w);
+        UINT scan = MapVirtualKeyW((UINT)vk, MAPVK_VK_TO_VSC);
+        BOOL ok = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16)) &&
+                  PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+        Say(result, ok ? "ok" : "failed: error " + std::to_string(GetLastError()) + " target " +
+                            Hex(target) + " dialog " + Hex(w));
+        return ok ? 0 : 1;
+    }
+
+    if (args.size() < 3) return kUsage;
+    HWND child = GetDlgItem(w, (int)wcstol(args[2].c_str(), nullptr, 0));
+    if (!child) {
+        Say(result, "no such control");
+        return 1;
+    }
+    if (cmd == L"click") {
+        BOOL ok = PostMessageW(child, BM_CLICK, 0, 0);
+        Say(result, ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    if (cmd == L"settext") {
+        std::wstring text = args.size() > 3 ? args[3] : std::wstring();
+        DWORD_PTR answer = 0;
+        BOOL ok = SendMessageTimeoutW(child, WM_SETTEXT, 0, (LPARAM)text.c_str(),
+                                      SMTO_ABORTIFHUNG, kMessageTimeoutMs, &answer) != 0;
+        Say(result, ok ? "ok" : "failed");
+        return ok ? 0 : 1;
+    }
+    return kUsage;
+}
+
 // Runs one command; args[0] is its name.
 int Run(const std::vector<std::wstring>& args) {
     const std::wstring& cmd = args[0];
+    if (cmd == L"showbox" && args.size() == 3)
+        return MessageBoxW(nullptr, args[2].c_str(), L"uidriver",
+                           (UINT)wcstoul(args[1].c_str(), nullptr, 0));
     if (cmd == L"list") {
         std::string s = "[";
         EnumWindows(ListProc, (LPARAM)&s);
@@ -304,53 +373,21 @@ int Run(const std::vector<std::wstring>& args) {
         return 0;
     }
 
-    HWND w = Find(spec);
-    if (!w) {
-        Out("null");
-        return 1;
+    // A window found a moment before it is destroyed (a dialog replaced by
+    // the next) refuses the action: find it again and retry for a while.
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = Find(spec);
+        std::string result = "null";
+        int status = w ? Act(cmd, args, w, &result) : 1;
+        if (status == kUsage) return Usage();
+        bool vanished = status != 0 && (!w || !IsWindow(w));
+        if (!vanished || GetTickCount() - start >= kRetryMs) {
+            Out(result);
+            return status;
+        }
+        Sleep(kPollMs);
     }
-    if (cmd == L"dump") {
-        Out(WindowJson(w, true));
-        return 0;
-    }
-    if (cmd == L"close" || cmd == L"sysclose") {
-        BOOL ok = cmd == L"close" ? PostMessageW(w, WM_CLOSE, 0, 0)
-                                  : PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
-        Out(ok ? "ok" : "failed");
-        return ok ? 0 : 1;
-    }
-    if (cmd == L"key") {
-        if (args.size() < 3) return Usage();
-        WPARAM vk = args[2] == L"esc" ? VK_ESCAPE : args[2] == L"enter" ? VK_RETURN : 0;
-        if (!vk) return Usage();
-        HWND target = FocusOf(w);
-        UINT scan = MapVirtualKeyW((UINT)vk, MAPVK_VK_TO_VSC);
-        BOOL ok = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16)) &&
-                  PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
-        Out(ok ? "ok" : "failed");
-        return ok ? 0 : 1;
-    }
-
-    if (args.size() < 3) return Usage();
-    HWND child = GetDlgItem(w, (int)wcstol(args[2].c_str(), nullptr, 0));
-    if (!child) {
-        Out("no such control");
-        return 1;
-    }
-    if (cmd == L"click") {
-        BOOL ok = PostMessageW(child, BM_CLICK, 0, 0);
-        Out(ok ? "ok" : "failed");
-        return ok ? 0 : 1;
-    }
-    if (cmd == L"settext") {
-        std::wstring text = args.size() > 3 ? args[3] : std::wstring();
-        DWORD_PTR result = 0;
-        BOOL ok = SendMessageTimeoutW(child, WM_SETTEXT, 0, (LPARAM)text.c_str(),
-                                      SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result) != 0;
-        Out(ok ? "ok" : "failed");
-        return ok ? 0 : 1;
-    }
-    return Usage();
 }
 
 }  // namespace
