@@ -167,6 +167,103 @@ int32_t CMatchFinder::Find(int32_t pos, int32_t maxChain, int32_t niceLength,
     return best >= kMinMatch ? best : 0;
 }
 
+int32_t CMatchFinder::FindAll(int32_t pos, int32_t end, int32_t maxChain,
+                              int32_t niceLength, std::vector<Match>& out) const {
+    int32_t limit = std::min<int32_t>(kMaxMatch, end - pos);
+    if (limit < kMinMatch) return 0;
+    if (niceLength > limit) niceLength = limit;
+    const uint8_t* current = m_data + pos;
+    const int32_t oldest = pos - kDictionarySize;
+    int32_t best = kMinMatch - 1;
+    int32_t candidate = m_head[Hash(pos)];  // see Find for why m_prev holds
+    while (candidate >= oldest && candidate >= 0 && maxChain-- > 0) {
+        const uint8_t* c = m_data + candidate;
+        if (c[best] == current[best] && c[0] == current[0] && c[1] == current[1]) {
+            int32_t len = CommonLength(c, current, limit);
+            if (len > best) {
+                best = len;
+                out.push_back({len, pos - candidate});
+                if (len >= niceLength) break;
+            }
+        }
+        candidate = m_prev[candidate & (kDictionarySize - 1)];
+    }
+    return best >= kMinMatch ? best : 0;
+}
+
+CTreeMatchFinder::CTreeMatchFinder()
+    : m_head((size_t)1 << kHashBits, -1), m_children(2 * (size_t)kCycle, -1) {}
+
+void CTreeMatchFinder::Reset(const uint8_t* data, int32_t size) {
+    m_data = data;
+    m_size = size;
+    std::fill(m_head.begin(), m_head.end(), -1);
+}
+
+int32_t CTreeMatchFinder::GetMatches(int32_t pos, int32_t maxDepth,
+                                     std::vector<CMatchFinder::Match>& out) {
+    return Descend(pos, maxDepth, &out);
+}
+
+void CTreeMatchFinder::Skip(int32_t pos, int32_t maxDepth) { Descend(pos, maxDepth, nullptr); }
+
+// pos becomes the root of its hash's tree; the old tree is split, on the
+// way down, into the part that sorts below pos and the part above. Nodes
+// more than 8 KB back are cut off, and so is everything below maxDepth.
+// A node's slot is reused kCycle positions later, long after it has
+// fallen out of reach.
+int32_t CTreeMatchFinder::Descend(int32_t pos, int32_t maxDepth,
+                                  std::vector<CMatchFinder::Match>* out) {
+    const int32_t limit = std::min<int32_t>(kMaxMatch, m_size - pos);
+    int32_t* smaller = &m_children[2 * (pos % kCycle)];
+    int32_t* larger = smaller + 1;
+    if (limit < kMinMatch) {
+        *smaller = *larger = -1;
+        return 0;
+    }
+    const uint8_t* p = m_data + pos;
+    uint32_t v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
+    uint32_t h = (v * 2654435761u) >> (32 - kHashBits);
+    int32_t candidate = m_head[h];
+    m_head[h] = pos;
+
+    // Bytes known to agree with pos on the smaller and the larger side.
+    int32_t smallerLen = 0, largerLen = 0;
+    int32_t best = kMinMatch - 1;
+    for (;;) {
+        if (candidate < 0 || pos - candidate > kDictionarySize || maxDepth-- <= 0) {
+            *smaller = *larger = -1;
+            break;
+        }
+        int32_t* node = &m_children[2 * (candidate % kCycle)];
+        const uint8_t* c = m_data + candidate;
+        int32_t len = std::min(smallerLen, largerLen);
+        if (c[len] == p[len]) len += 1 + CommonLength(c + len + 1, p + len + 1, limit - len - 1);
+        if (len > best) {
+            best = len;
+            if (out) out->push_back({len, pos - candidate});
+        }
+        if (len >= limit) {
+            // Equal as far as we compare: pos takes the node's place.
+            *smaller = node[0];
+            *larger = node[1];
+            break;
+        }
+        if (c[len] < p[len]) {
+            *smaller = candidate;
+            smaller = &node[1];
+            candidate = *smaller;
+            smallerLen = len;
+        } else {
+            *larger = candidate;
+            larger = &node[0];
+            candidate = *larger;
+            largerLen = len;
+        }
+    }
+    return best >= kMinMatch ? best : 0;
+}
+
 // ---- blocks ----
 
 void CBlockEncoder::WriteBitLength(int length, CBitWriter& out) {
@@ -331,8 +428,9 @@ void CBlockEncoder::Write(const CToken* tokens, int32_t count, CBitWriter& out) 
 // ---- the encoder ----
 
 CLh5Encoder::CLh5Encoder(const CEncoderOptions& options) : m_options(options) {
-    if (m_options.blockCodes < 1 || m_options.blockCodes > 65535)
-        throw std::invalid_argument("block size must be 1..65535 codes");
+    if (m_options.blockCodes < 1 || m_options.blockCodes > 65535 ||
+        m_options.blockBytes < 1 || m_options.blockBytes > 65535)
+        throw std::invalid_argument("block size must be 1..65535");
     if (m_options.maxChain < 1) m_options.maxChain = 1;
     m_options.niceLength = std::min(std::max(m_options.niceLength, kMinMatch), kMaxMatch);
 }
@@ -342,11 +440,110 @@ std::vector<uint8_t> CLh5Encoder::Encode(const uint8_t* data, size_t size) {
     CBitWriter out;
     m_tokens.clear();
     m_tokens.reserve(m_options.blockCodes);
-    Parse(data, (int32_t)size, out);
+    if (m_options.optimal)
+        ParseOptimal(data, (int32_t)size, out);
+    else
+        ParseLazy(data, (int32_t)size, out);
     return out.Finish();
 }
 
-void CLh5Encoder::Parse(const uint8_t* data, int32_t size, CBitWriter& out) {
+void CLh5Encoder::SetPrices(const CToken* tokens, int32_t count) {
+    uint32_t codeFreq[kCodeSymbols] = {};
+    uint32_t slotFreq[kDistanceSymbols] = {};
+    for (int32_t i = 0; i < count; ++i) {
+        codeFreq[tokens[i].symbol]++;
+        if (tokens[i].symbol >= 256) slotFreq[DistanceSlot(tokens[i].distance)]++;
+    }
+    // A symbol the block did not use is priced a little above the longest
+    // code, so that the parse can still choose it where it saves much.
+    auto price = [](const uint32_t* freq, int n, uint32_t* prices, uint32_t unused) {
+        uint8_t lengths[kCodeSymbols];
+        CHuffmanCode::BuildLengths(freq, n, kMaxCodeLength, lengths);
+        uint32_t longest = 0;
+        for (int s = 0; s < n; ++s) longest = std::max<uint32_t>(longest, lengths[s]);
+        if (longest == 0) longest = unused;
+        for (int s = 0; s < n; ++s)
+            prices[s] = lengths[s] ? lengths[s] : freq[s] ? 1 : longest + 2;
+    };
+    price(codeFreq, kCodeSymbols, m_codePrice, 10);
+    price(slotFreq, kDistanceSymbols, m_slotPrice, 4);
+}
+
+void CLh5Encoder::ChooseTokens(const uint8_t* data, int32_t start, int32_t end) {
+    const int32_t n = end - start;
+    const uint32_t kUnreached = 0xFFFFFFFFu;
+    m_steps.assign((size_t)n + 1, Step{kUnreached, 0, 0});
+    m_steps[0].cost = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        // Every position is reached at least by a literal from the one before.
+        const uint32_t cost = m_steps[i].cost;
+        uint32_t literal = cost + m_codePrice[data[start + i]];
+        if (literal < m_steps[i + 1].cost) m_steps[i + 1] = Step{literal, 1, 0};
+        int32_t shorter = kMinMatch - 1;
+        for (int32_t k = m_matchStart[i]; k < m_matchStart[i + 1]; ++k) {
+            const CMatchFinder::Match& m = m_matches[k];
+            int slot = DistanceSlot((uint32_t)(m.distance - 1));
+            uint32_t base = cost + m_slotPrice[slot] + (slot >= 2 ? slot - 1 : 0);
+            // The tree reports matches up to the data's end, not the block's.
+            const int32_t longest = std::min(m.length, n - i);
+            int32_t from = shorter + 1;
+            if (from < longest - 16) from = longest - 16;
+            for (int32_t len = from; len <= longest; ++len) {
+                uint32_t c = base + m_codePrice[len + 256 - kMinMatch];
+                if (c < m_steps[i + len].cost)
+                    m_steps[i + len] = Step{c, (uint16_t)len, (uint16_t)m.distance};
+            }
+            shorter = longest;
+        }
+    }
+    m_tokens.clear();
+    for (int32_t pos = n; pos > 0;) {
+        const Step& step = m_steps[pos];
+        if (step.length == 1)
+            m_tokens.push_back({data[start + pos - 1], 0});
+        else
+            m_tokens.push_back({(uint16_t)(step.length + 256 - kMinMatch),
+                                (uint16_t)(step.distance - 1)});
+        pos -= step.length;
+    }
+    std::reverse(m_tokens.begin(), m_tokens.end());
+}
+
+void CLh5Encoder::ParseOptimal(const uint8_t* data, int32_t size, CBitWriter& out) {
+    m_tree.Reset(data, size);
+    SetPrices(nullptr, 0);
+    for (int32_t start = 0; start < size; start += m_options.blockBytes) {
+        const int32_t end = std::min(size, start + m_options.blockBytes);
+        // Candidates for every position; after a match of niceLength or
+        // more, the positions it covers are only entered in the chains
+        // (long runs would otherwise cost a full search per byte).
+        m_matches.clear();
+        m_matchStart.assign((size_t)(end - start) + 1, 0);
+        int32_t searchFrom = start;
+        for (int32_t pos = start; pos < end; ++pos) {
+            m_matchStart[pos - start] = (int32_t)m_matches.size();
+            if (pos >= searchFrom) {
+                int32_t longest = m_tree.GetMatches(pos, m_options.maxDepth, m_matches);
+                if (longest >= m_options.niceLength) searchFrom = pos + longest;
+            } else {
+                m_tree.Skip(pos, m_options.maxDepth);
+            }
+        }
+        m_matchStart[end - start] = (int32_t)m_matches.size();
+        // Prices from the block before; the first block has none, so it is
+        // parsed once more with the prices of its own first choice.
+        ChooseTokens(data, start, end);
+        if (start == 0) {
+            SetPrices(m_tokens.data(), (int32_t)m_tokens.size());
+            ChooseTokens(data, start, end);
+        }
+        m_block.Write(m_tokens.data(), (int32_t)m_tokens.size(), out);
+        SetPrices(m_tokens.data(), (int32_t)m_tokens.size());
+    }
+    m_tokens.clear();
+}
+
+void CLh5Encoder::ParseLazy(const uint8_t* data, int32_t size, CBitWriter& out) {
     m_finder.Reset(data, size);
     auto emit = [&](uint16_t symbol, uint16_t distance) {
         m_tokens.push_back({symbol, distance});

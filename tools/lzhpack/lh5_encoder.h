@@ -56,6 +56,16 @@ public:
     int32_t Find(int32_t pos, int32_t maxChain, int32_t niceLength,
                  int32_t* distance) const;
 
+    struct Match {
+        int32_t length;
+        int32_t distance;
+    };
+    // Every length that a nearer candidate cannot reach, with the nearest
+    // distance for it: lengths and distances rise along the list. Matches
+    // end at end. Returns the longest length (0 if none).
+    int32_t FindAll(int32_t pos, int32_t end, int32_t maxChain, int32_t niceLength,
+                    std::vector<Match>& out) const;
+
 private:
     static const int kHashBits = 15;
     uint32_t Hash(int32_t pos) const;
@@ -66,11 +76,39 @@ private:
     std::vector<int32_t> m_prev;   // by pos % 8192: older position, same hash
 };
 
+// Binary trees of the positions of the last 8 KB, one per 3-byte hash,
+// ordered by the bytes that follow: one descent gives the best match for
+// every length. Every position is entered once, in order, by GetMatches
+// or Skip.
+class CTreeMatchFinder {
+public:
+    CTreeMatchFinder();
+    void Reset(const uint8_t* data, int32_t size);
+    // Enters pos and appends its matches as CMatchFinder::FindAll does
+    // (lengths up to kMaxMatch or the data's end). Returns the longest.
+    int32_t GetMatches(int32_t pos, int32_t maxDepth,
+                       std::vector<CMatchFinder::Match>& out);
+    void Skip(int32_t pos, int32_t maxDepth);
+
+private:
+    static const int kHashBits = 15;
+    static const int32_t kCycle = 2 * kDictionarySize;  // node slots
+    int32_t Descend(int32_t pos, int32_t maxDepth, std::vector<CMatchFinder::Match>* out);
+
+    const uint8_t* m_data = nullptr;
+    int32_t m_size = 0;
+    std::vector<int32_t> m_head;
+    std::vector<int32_t> m_children;  // two per slot: smaller, larger
+};
+
 struct CEncoderOptions {
-    int32_t maxChain = 96;       // chain candidates tried per search
+    bool optimal = true;         // cost-based parse; false: lazy matching
+    int32_t maxChain = 96;       // lazy: chain candidates tried per search
+    int32_t maxDepth = 24;       // optimal: tree nodes visited per search
     int32_t niceLength = 128;    // a match this long is taken at once
-    int32_t lazyLimit = 32;      // no lazy look-ahead past a match this long
-    int32_t blockCodes = 16384;  // codes per block (at most 65535)
+    int32_t lazyLimit = 32;      // lazy: no look-ahead past a match this long
+    int32_t blockCodes = 16384;  // lazy: codes per block (at most 65535)
+    int32_t blockBytes = 16384;  // optimal: input bytes per block (at most 65535)
 };
 
 // One literal (distance 0) or match.
@@ -96,22 +134,35 @@ public:
     std::vector<uint8_t> Encode(const uint8_t* data, size_t size);
 
 private:
-    void Parse(const uint8_t* data, int32_t size, CBitWriter& out);
+    void ParseLazy(const uint8_t* data, int32_t size, CBitWriter& out);
+    void ParseOptimal(const uint8_t* data, int32_t size, CBitWriter& out);
+    // Cheapest tokens for data[start, end) under the current prices.
+    void ChooseTokens(const uint8_t* data, int32_t start, int32_t end);
+    void SetPrices(const CToken* tokens, int32_t count);
+
+    struct Step {
+        uint32_t cost;      // bits to reach this position
+        uint16_t length;    // of the token that ends here (1 = literal)
+        uint16_t distance;  // its copy distance
+    };
 
     CEncoderOptions m_options;
     CMatchFinder m_finder;
+    CTreeMatchFinder m_tree;
     CBlockEncoder m_block;
     std::vector<CToken> m_tokens;
+    // The cost-based parse: every position's match candidates, the
+    // cheapest way to each position, and the bit price of each symbol.
+    std::vector<CMatchFinder::Match> m_matches;
+    std::vector<int32_t> m_matchStart;
+    std::vector<Step> m_steps;
+    uint32_t m_codePrice[kCodeSymbols];
+    uint32_t m_slotPrice[kDistanceSymbols];
 };
 
 // Distance slot of a distance value (copy distance - 1, 0..8191).
 inline int DistanceSlot(uint32_t value) {
-    int slot = 0;
-    while (value) {
-        ++slot;
-        value >>= 1;
-    }
-    return slot;
+    return value ? 32 - __builtin_clz(value) : 0;  // bits in value
 }
 
 }  // namespace lzhpack

@@ -3,7 +3,8 @@
 //
 //   lzhpack [options] ARCHIVE INPUT...
 //
-// An INPUT is a file, or a folder whose files are taken in name order.
+// An INPUT is a file, or a folder whose files are taken in name order
+// (names starting with '.' are left out).
 // Member names are the bare file names in code page 932. On any failure
 // nothing is left at ARCHIVE (an older file there stays as it was).
 #include <algorithm>
@@ -30,13 +31,16 @@ int Usage() {
     fprintf(stderr,
             "usage: lzhpack [options] ARCHIVE INPUT...\n"
             "  INPUT          a file, or a folder whose files are packed in name order\n"
+            "                 (names starting with '.' are left out)\n"
             "  --time=SECS    give every member this time (seconds since 1970 UTC)\n"
             "  --times=FILE   member times from FILE: lines \"YYYY-MM-DD HH:MM:SS NAME\"\n"
             "                 (UTC); '#' starts a comment. Members not listed take\n"
             "                 --time, or else their file's modification time\n"
             "  --allow-stored store a member as -lh0- when -lh5- would not shrink it\n"
-            "  --chain=N      match candidates tried per position (default 96)\n"
-            "  --block=N      codes per -lh5- block, 1..65535 (default 16384)\n"
+            "  --chain=N      match candidates tried per position (default 24; with --lazy 96)\n"
+            "  --nice=N       take a match of N bytes or more at once, 3..256 (default 128)\n"
+            "  --block=N      -lh5- block size, 1..65535 (input bytes; with --lazy, codes)\n"
+            "  --lazy         lazy matching instead of the slower cost-based parse\n"
             "  -v             one line per member\n");
     return kUsageError;
 }
@@ -145,8 +149,8 @@ bool AddInput(const std::string& path, std::vector<Input>& inputs) {
     if (!dir) return Fail("cannot read folder " + path + ": " + strerror(errno));
     std::vector<std::string> names;
     while (dirent* d = readdir(dir)) {
-        if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0)
-            names.push_back(d->d_name);
+        // Hidden files (.gitattributes and the like) are not the folder's content.
+        if (d->d_name[0] != '.') names.push_back(d->d_name);
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -282,10 +286,15 @@ int main(int argc, char** argv) {
             settings.allowStored = true;
         } else if (arg.compare(0, 8, "--chain=") == 0) {
             if (!ParseNumber(arg.c_str() + 8, 1, 1 << 20, &v)) return Usage();
-            settings.encoder.maxChain = (int32_t)v;
+            settings.encoder.maxChain = settings.encoder.maxDepth = (int32_t)v;
+        } else if (arg.compare(0, 7, "--nice=") == 0) {
+            if (!ParseNumber(arg.c_str() + 7, 3, 256, &v)) return Usage();
+            settings.encoder.niceLength = (int32_t)v;
         } else if (arg.compare(0, 8, "--block=") == 0) {
             if (!ParseNumber(arg.c_str() + 8, 1, 65535, &v)) return Usage();
-            settings.encoder.blockCodes = (int32_t)v;
+            settings.encoder.blockCodes = settings.encoder.blockBytes = (int32_t)v;
+        } else if (arg == "--lazy") {
+            settings.encoder.optimal = false;
         } else if (arg == "-v") {
             settings.verbose = true;
         } else {
