@@ -77,6 +77,8 @@ def start(w, exe=None, cwd=SETUP_DIR):
     check("menu title", menu.title, texts.TITLE)
     for cid, text in texts.DIALOG_101.items():
         check("menu button %d" % cid, menu.text(cid), text)
+    if texts.DIALOG_101_PROMPT not in [c["text"] for c in menu.data["children"]]:
+        raise AssertionError("dialog 101 lacks its prompt")
     return menu
 
 
@@ -360,6 +362,48 @@ def corrupt_installer(w):
         ref.close()
 
 
+def big_exe():
+    return os.path.join(os.environ.get("E2E_BIG_BUILD_DIR", ""), "build", "installer",
+                        "QuorvalinexSetup.exe")
+
+
+def stop_extraction(w):
+    """Stop in dialog 102 in the middle of a large member: its partial file
+    is deleted, the members before it stay, message 2016, dialog 101."""
+    exe = big_exe()
+    members = lzh_layout.members(exe)
+    large = max(members, key=lambda m: m.original)
+    index = members.index(large)
+    check("members before the large one", index > 0, True)
+    ref = Reference(exe)
+    try:
+        dest = "C:\\Big\\"
+        start(w, exe=exe)
+        w.click(MENU, 1002)
+        ask(w, IDNO, S[2008])
+        open_folder_dialog(w, readme=False)
+        enter_folder(w, dest)
+        ask(w, IDYES, texts.folder_question(dest, 2009))
+        progress = w.dump(w.wait(PROGRESS))
+        check("progress title", progress.title, texts.TITLE)
+        check("stop button", progress.text(IDCANCEL), texts.DIALOG_102[IDCANCEL])
+        if texts.DIALOG_102_PROMPT not in [c["text"] for c in progress.data["children"]]:
+            raise AssertionError("dialog 102 lacks its prompt")
+        # One driver run: the click lands within milliseconds of the bar
+        # passing 20 % of the large member.
+        w.driver("waittext", PROGRESS, 1003, large.name, wine_env.WAIT_MS, ";",
+                 "waitpos", PROGRESS, 1004, 20, wine_env.WAIT_MS, ";",
+                 "click", PROGRESS, IDCANCEL, timeout=300)
+        ask(w, IDOK, S[2016])
+        w.wait(MENU)
+        before = [m.name for m in members[:index]]
+        check("files left", sorted(os.listdir(w.unix_path(dest))), sorted(before))
+        ref.check_folder(w.unix_path(dest), before)
+        finish(w)
+    finally:
+        ref.close()
+
+
 def uncreatable_folder(w):
     """A folder below a file cannot be made: message 2013, back to 101."""
     start(w)
@@ -374,14 +418,15 @@ def uncreatable_folder(w):
 
 SCENARIOS = {f.__name__: f for f in (
     menu_cancel, readme_branch, folder_checks, install_default, install_registry_yes,
-    install_registry_no, corrupt_installer, uncreatable_folder)}
+    install_registry_no, corrupt_installer, uncreatable_folder, stop_extraction)}
 
 
 def main():
     if len(sys.argv) != 2 or sys.argv[1] not in SCENARIOS:
         sys.exit("usage: scenarios.py " + "|".join(SCENARIOS))
     name = sys.argv[1]
-    for needed in (setup_exe(), wine_env.uidriver_exe()):
+    for needed in (big_exe() if name == "stop_extraction" else setup_exe(),
+                   wine_env.uidriver_exe()):
         if not os.path.exists(needed):
             print("skipped: %s is not built" % needed)
             return SKIP

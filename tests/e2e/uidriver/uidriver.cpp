@@ -19,6 +19,10 @@
 // Commands:
 //   wait SPEC MS          wait until SPEC exists; prints its handle
 //   gone SPEC MS          wait until no window matches SPEC
+//   waittext SPEC ID TEXT MS   wait until a child shows TEXT
+//   waitpos SPEC ID MIN MS     wait until a progress bar stands at MIN or more
+//                         (both poll in-process: chained with a click they act
+//                         within milliseconds of the state being reached)
 //   dump SPEC             JSON: title, rectangles, every child's id, class,
 //                         text, visibility, style, check state, bar position
 //   list                  JSON: every visible top-level window
@@ -370,6 +374,35 @@ int Run(const std::vector<std::wstring>& args) {
             Sleep(kPollMs);
         }
         Out("gone");
+        return 0;
+    }
+
+    if (cmd == L"waittext" || cmd == L"waitpos") {
+        if (args.size() < 5) return Usage();
+        int id = (int)wcstol(args[2].c_str(), nullptr, 0);
+        long min = wcstol(args[3].c_str(), nullptr, 10);
+        DWORD limit = (DWORD)wcstoul(args[4].c_str(), nullptr, 10);
+        DWORD start = GetTickCount();
+        std::wstring seen;
+        for (;;) {
+            HWND w = Find(spec);
+            HWND child = w ? GetDlgItem(w, id) : nullptr;
+            DWORD_PTR pos = 0;
+            if (child && cmd == L"waittext") {
+                seen = TextOf(child);
+                if (seen == args[3]) break;
+            } else if (child && SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                                                    kMessageTimeoutMs, &pos)) {
+                seen = std::to_wstring((long)pos);
+                if ((long)pos >= min) break;
+            }
+            if (GetTickCount() - start >= limit) {
+                Out("timeout, last seen " + Json(seen));
+                return 1;
+            }
+            Sleep(1);
+        }
+        Out(Json(seen));
         return 0;
     }
 
