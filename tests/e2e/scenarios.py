@@ -72,8 +72,15 @@ class Reference:
 
 def start(w, exe=None, cwd=SETUP_DIR):
     w.put_file(exe or setup_exe(), SETUP)
-    w.start(SETUP, cwd_win=cwd)
-    menu = w.dump(w.wait(MENU))
+    program = w.start(SETUP, cwd_win=cwd)
+    deadline = time.monotonic() + wine_env.WAIT_MS / 1000
+    while not w.exists(MENU):
+        if program.poll() is not None:
+            raise AssertionError("the installer ended with %d before dialog 101" % program.returncode)
+        if time.monotonic() > deadline:
+            raise AssertionError("no dialog 101")
+        time.sleep(0.2)
+    menu = w.dump(MENU)
     check("menu title", menu.title, texts.TITLE)
     for cid, text in texts.DIALOG_101.items():
         check("menu button %d" % cid, menu.text(cid), text)
@@ -416,9 +423,62 @@ def uncreatable_folder(w):
     finish(w)
 
 
+# Names of system DLLs that the installer's process loads, directly or
+# through the system's own DLLs, at start or later (shell link, folder
+# browser, shell open).
+PLANTED_NAMES = ("shcore version uxtheme comctl32 comdlg32 msimg32 propsys dwmapi cryptbase "
+                 "profapi userenv secur32 wininet urlmon msctf oleaut32 shfolder linkinfo "
+                 "ntshrui apphelp combase shlwapi imm32 winmm").split()
+
+
+def planted_dll(w):
+    """DLLs named like system ones, dropped beside the installer, are never
+    loaded by it, through every branch that loads DLLs late."""
+    planted = os.path.join(os.path.dirname(wine_env.uidriver_exe()), "planted.dll")
+    log = w.unix_path("C:\\planted.log")
+
+    def loaded_by(image):
+        if not os.path.exists(log):
+            return []
+        with open(log, "rb") as f:
+            lines = f.read().decode("utf-16-le").splitlines()
+        return [line for line in lines if line.endswith(image)]
+
+    # Control: Wine does hand a planted system-named DLL to an ordinary
+    # program from its own folder, and the log shows it.
+    w.put_file(planted, "C:\\Control\\shcore.dll")
+    w.put_file(wine_env.uidriver_exe(), "C:\\Control\\control.exe")
+    w.start("C:\\Control\\control.exe", "list", cwd_win="C:\\Control")
+    w.exit_code()
+    check("control program loaded the planted DLL", len(loaded_by("control.exe")) > 0, True)
+
+    for name in PLANTED_NAMES:
+        w.put_file(planted, SETUP_DIR + "\\" + name + ".dll")
+    start(w)
+    w.click(MENU, 1001)
+    open_folder_dialog(w, readme=True)
+    w.click(FOLDER, 1007)                       # the shell's folder browser
+    w.wait("dlg:14145")                         # its tree view
+    w.click("dlg:14145", IDCANCEL)
+    w.gone("dlg:14145")
+    w.click(FOLDER, IDOK)
+    close_notepad(w)
+    w.wait(MENU)
+    w.click(MENU, 1002)
+    ask(w, IDNO, S[2008])
+    open_folder_dialog(w, readme=False)
+    w.click(FOLDER, IDOK)
+    ask(w, IDYES, texts.folder_question(DEFAULT_FOLDER, 2009))
+    ask(w, IDYES, S[2012])
+    w.wait("exe:Quorval.exe")
+    w.close_window("exe:Quorval.exe")
+    check("exit code", w.exit_code(), 0)
+    check("planted DLLs loaded by the installer", loaded_by("QuorvalinexSetup.exe"), [])
+
+
 SCENARIOS = {f.__name__: f for f in (
     menu_cancel, readme_branch, folder_checks, install_default, install_registry_yes,
-    install_registry_no, corrupt_installer, uncreatable_folder, stop_extraction)}
+    install_registry_no, corrupt_installer, uncreatable_folder, stop_extraction, planted_dll)}
 
 
 def main():

@@ -35,6 +35,8 @@
 //   sysclose SPEC         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
 //   showbox TYPE TEXT     shows a message box of MB_ type TYPE and exits with
 //                         the button pressed: a target for the harness's own test
+//   loadlib NAME          LoadLibrary with the default search order; exits 0
+//                         when loaded (shows that a planted DLL would be found)
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -349,6 +351,11 @@ int Run(const std::vector<std::wstring>& args) {
     if (cmd == L"showbox" && args.size() == 3)
         return MessageBoxW(nullptr, args[2].c_str(), L"uidriver",
                            (UINT)wcstoul(args[1].c_str(), nullptr, 0));
+    if (cmd == L"loadlib" && args.size() == 2) {
+        HMODULE module = LoadLibraryW(args[1].c_str());
+        Out(module ? "loaded" : "not loaded, error " + std::to_string(GetLastError()));
+        return module ? 0 : 1;
+    }
     if (cmd == L"list") {
         std::string s = "[";
         EnumWindows(ListProc, (LPARAM)&s);
