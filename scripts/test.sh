@@ -17,3 +17,14 @@ cmake --build --preset windows -j "$jobs"
 
 echo "== native tests"
 ctest --preset native -j "$jobs"
+
+echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+# The Wine end-to-end tests run the Windows build, already tested above.
+ctest --preset asan -j "$jobs" -LE e2e
+
+echo "== fuzz targets, a bounded run each"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+bash tests/fuzz/run_fuzz.sh 35 build/fuzz

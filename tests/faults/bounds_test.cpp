@@ -72,8 +72,9 @@ TEST(Bounds, StepsAllocateTheSameWhateverTheMemberSize) {
     const long small = StepAllocations(dir, members(1 << 20));
     const long large = StepAllocations(dir, members(4 << 20));
     EXPECT_EQ(small, large);
-    // Per member opened: the output stream's buffer; once: the tables.
-    EXPECT_LE(large, 10);
+    // A handful in all: per member opened, the output stream's buffer and
+    // the platform's record of the open file; once, the tables' arrays.
+    EXPECT_LE(large, 16);
 }
 
 }  // namespace
