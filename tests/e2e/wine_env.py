@@ -160,6 +160,13 @@ def prepare_template(force=False):
             # Without a window manager Wine waits 2 s on every hidden window.
             _run_quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver",
                         "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"], env, log, 120)
+            # The dialogs ask for the proportional Japanese Gothic system
+            # font; without a replacement Wine falls back to a wider one
+            # and button texts no longer fit as they do on Windows.
+            for face, real in (("ＭＳ Ｐゴシック", "IPAPGothic"), ("MS PGothic", "IPAPGothic"),
+                               ("ＭＳ ゴシック", "IPAGothic"), ("MS Gothic", "IPAGothic")):
+                _run_quiet(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements",
+                            "/v", face, "/t", "REG_SZ", "/d", real, "/f"], env, log, 120)
             # Wine defines txtfile but, unlike Windows, does not map .txt to
             # it: the shell would hand a text file to the Linux desktop.
             _run_quiet(["wine", "reg", "add", r"HKCR\.txt", "/ve", "/t", "REG_SZ",

@@ -33,6 +33,8 @@
 //                         the dialog manager sees a real key press
 //   close SPEC            posts WM_CLOSE
 //   sysclose SPEC         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
+//   redraw SPEC           invalidates the window and its children (a picture
+//                         of a window that missed its first paint)
 //   showbox TYPE TEXT     shows a message box of MB_ type TYPE and exits with
 //                         the button pressed: a target for the harness's own test
 //   loadlib NAME          LoadLibrary with the default search order; exits 0
@@ -303,6 +305,12 @@ int Act(const std::wstring& cmd, const std::vector<std::wstring>& args, HWND w,
     if (cmd == L"dump") {
         Say(result, WindowJson(w, true));
         return 0;
+    }
+    if (cmd == L"redraw") {
+        BOOL ok = RedrawWindow(w, nullptr, nullptr,
+                               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        Say(result, ok ? "ok" : "failed");
+        return ok ? 0 : 1;
     }
     if (cmd == L"close" || cmd == L"sysclose") {
         BOOL ok = cmd == L"close" ? PostMessageW(w, WM_CLOSE, 0, 0)
