@@ -5,14 +5,24 @@
 
 #include "engine/lzh_file.h"
 
+namespace {
+
+uint16_t FastEntry(int32_t symbol, int32_t length) {
+    if (symbol > (int32_t)CHuffmanTable::kFastSymbolMask) return (uint16_t)CHuffmanTable::kNotFast;
+    return (uint16_t)(symbol | length << CHuffmanTable::kFastLengthShift);
+}
+
+}  // namespace
+
 CHuffmanTable::CHuffmanTable()
     : m_count(0), m_bits(0), m_countCapacity(0), m_bitsCapacity(0),
-      m_lengths(nullptr), m_table(nullptr), m_tree(nullptr) {}
+      m_lengths(nullptr), m_table(nullptr), m_tree(nullptr), m_fastTable(nullptr) {}
 
 CHuffmanTable::~CHuffmanTable() {
     delete[] m_lengths;
     delete[] m_table;
     delete[] m_tree;
+    delete[] m_fastTable;
 }
 
 // Arrays only grow, and a reallocation keeps nothing: Build and BuildSingle
@@ -40,9 +50,15 @@ void CHuffmanTable::Reserve(int32_t count, int32_t bits) {
     m_count = count;
     if (bits > m_bitsCapacity) {
         delete[] m_table;
+        delete[] m_fastTable;
         m_bitsCapacity = 0;
         m_table = new (std::nothrow) int32_t[(size_t)1 << bits];
-        if (m_table == nullptr) {
+        m_fastTable = new (std::nothrow) uint16_t[(size_t)1 << bits];
+        if (m_table == nullptr || m_fastTable == nullptr) {
+            delete[] m_table;
+            delete[] m_fastTable;
+            m_table = nullptr;
+            m_fastTable = nullptr;
             m_bits = 0;
             throw CExceptionLZH();
         }
@@ -84,7 +100,10 @@ void CHuffmanTable::Build(int32_t count, int32_t bits, const int32_t* lengths) {
     if (total != 0x10000) throw CExceptionLZH();
 
     const int32_t tableSize = 1 << bits;
-    for (int32_t i = (int32_t)used; i < tableSize; ++i) m_table[i] = 0;
+    for (int32_t i = (int32_t)used; i < tableSize; ++i) {
+        m_table[i] = 0;
+        m_fastTable[i] = (uint16_t)kNotFast;
+    }
     for (int32_t n = count; n <= 2 * count - 2; ++n) m_tree[n][0] = m_tree[n][1] = 0;
 
     int32_t nextNode = count;
@@ -94,7 +113,11 @@ void CHuffmanTable::Build(int32_t count, int32_t bits, const int32_t* lengths) {
         const int64_t code = start[len];
         start[len] += weight[len];
         if (len <= bits) {
-            for (int64_t i = code; i < code + weight[len]; ++i) m_table[i] = s;
+            const uint16_t fast = FastEntry(s, len);
+            for (int64_t i = code; i < code + weight[len]; ++i) {
+                m_table[i] = s;
+                m_fastTable[i] = fast;
+            }
             continue;
         }
         int32_t* slot = &m_table[code >> (16 - bits)];
@@ -119,7 +142,11 @@ void CHuffmanTable::BuildSingle(int32_t count, int32_t bits, int32_t value) {
     for (int32_t s = 0; s < count; ++s) m_lengths[s] = 0;
     const int32_t entry = value >= 0 && value < count ? value : 0;
     const int32_t tableSize = 1 << bits;
-    for (int32_t i = 0; i < tableSize; ++i) m_table[i] = entry;
+    const uint16_t fast = FastEntry(entry, 0);
+    for (int32_t i = 0; i < tableSize; ++i) {
+        m_table[i] = entry;
+        m_fastTable[i] = fast;
+    }
     for (int32_t n = count; n <= 2 * count - 2; ++n) m_tree[n][0] = m_tree[n][1] = 0;
 }
 

@@ -12,6 +12,9 @@
 class CHuffmanTable {
 public:
     static const int32_t kMaxCodeLength = 16;
+    static const uint32_t kFastLengthShift = 11;
+    static const uint32_t kFastSymbolMask = (1u << kFastLengthShift) - 1;
+    static const uint32_t kNotFast = 0xFFFF;  // length 31: never a real one
 
     CHuffmanTable();
     ~CHuffmanTable();
@@ -29,8 +32,16 @@ public:
     void BuildSingle(int32_t count, int32_t bits, int32_t value);
 
     // Consumes nothing: returns the code's length, the caller skips it.
+    // A code that ends in the table is decoded from m_fastTable alone: one
+    // load from an 8 KB array rather than two dependent ones.
     int32_t Decode(uint32_t word, int32_t* symbol) const {
-        int32_t e = m_table[(word & 0xFFFF) >> (16 - m_bits)];
+        const uint32_t index = (word & 0xFFFF) >> (16 - m_bits);
+        const uint32_t fast = m_fastTable[index];
+        if (fast != kNotFast) {
+            *symbol = (int32_t)(fast & kFastSymbolMask);
+            return (int32_t)(fast >> kFastLengthShift);
+        }
+        int32_t e = m_table[index];
         if (e >= m_count) e = DecodeTree(word, e);
         *symbol = e;
         return m_lengths[e];
@@ -43,6 +54,10 @@ public:
     int32_t* m_lengths;
     int32_t* m_table;
     int32_t (*m_tree)[2];
+    // Per table entry: its symbol and that symbol's code length packed as
+    // symbol | length << 11, or kNotFast for a tree root (or a symbol too
+    // large to pack), which Decode then takes from m_table.
+    uint16_t* m_fastTable;
 
 private:
     int32_t DecodeTree(uint32_t word, int32_t node) const;

@@ -16,13 +16,55 @@ const int32_t kMinMatch = 3;
 
 }  // namespace
 
+// One literal/length symbol and, after a length symbol, its distance
+// value. A code takes at most 16 + 16 + 12 bits, so with 8 bytes in the
+// input buffer the bits are taken without any refill test, through locals
+// the compiler keeps in registers; otherwise, and when a block begins, the
+// stream's own operations do it.
+inline int32_t CLzhExtractor::DecodeNext(CLzhFile& in, int32_t* distance) {
+    if (m_blockLeft <= 0 || in.m_fill - in.m_pos < 8) {
+        int32_t code = DecodeCode(in);
+        if (code >= 256) *distance = DecodeDistance(in);
+        return code;
+    }
+    uint32_t bits = in.m_bitBuffer;
+    int32_t count = in.m_bitCount;
+    const uint8_t* next = in.m_buffer + in.m_pos;
+    auto skip = [&](int32_t n) {
+        count -= n;
+        while (count < 0) {
+            count += 8;
+            bits = bits << 8 | *next++;
+        }
+    };
+    int32_t code;
+    skip(m_codeTable.Decode(bits >> count, &code));
+    m_blockLeft -= 1;
+    if (code >= 256) {
+        int32_t s;
+        skip(m_auxTable.Decode(bits >> count, &s));
+        if (s <= 1) {
+            *distance = s;
+        } else {
+            const int32_t extra = (int32_t)(((bits >> count) & 0xFFFF) >> (17 - s));
+            skip(s - 1);
+            *distance = (1 << (s - 1)) + extra;
+        }
+    }
+    in.m_bitBuffer = bits;
+    in.m_bitCount = count;
+    in.m_pos = (int32_t)(next - in.m_buffer);
+    return code;
+}
+
 bool CLzhExtractor::StepLh5(CLzhFile& in, CLzhFile& out, bool* done) {
     *done = false;
     try {
         // m_remaining is above 0 here except for a member of size 0, which
         // is finished without decoding anything.
         if (m_remaining > 0) {
-            int32_t code = DecodeCode(in);
+            int32_t distance = 0;
+            int32_t code = DecodeNext(in, &distance);
             if (code < 256) {
                 m_window[m_windowPos++] = (uint8_t)code;
                 m_remaining -= 1;
@@ -36,7 +78,7 @@ bool CLzhExtractor::StepLh5(CLzhFile& in, CLzhFile& out, bool* done) {
                 // A final match is cut at the member's size, so the file
                 // holds exactly the bytes its header promises.
                 if (length > m_remaining) length = m_remaining;
-                int32_t source = m_windowPos - DecodeDistance(in) - 1;
+                int32_t source = m_windowPos - distance - 1;
                 if (m_windowPos + length >= kWindowSize) {
                     // m_windowPos >= 16128 and the distance is at most
                     // 8192, so source is not negative here.
@@ -82,25 +124,6 @@ bool CLzhExtractor::StepLh5(CLzhFile& in, CLzhFile& out, bool* done) {
         return false;
     }
     return true;
-}
-
-// Forward, one byte after another: with a distance shorter than the count
-// the copy reads bytes it has just written, which is how runs are coded.
-void CLzhExtractor::CopyForward(int32_t destination, int32_t source, int32_t count) {
-    uint8_t* w = m_window;
-    if (source >= destination || destination - source >= count) {
-        memmove(w + destination, w + source, (size_t)count);
-        return;
-    }
-    for (int32_t i = 0; i < count; ++i) w[destination + i] = w[source + i];
-}
-
-int32_t CLzhExtractor::DecodeCode(CLzhFile& in) {
-    if (m_blockLeft <= 0) ReadBlockHeader(in);
-    int32_t symbol;
-    in.SkipBits(m_codeTable.Decode(in.PeekWord(), &symbol));
-    m_blockLeft -= 1;
-    return symbol;
 }
 
 // Block header: size (16), the code-length code, the literal/length code
@@ -163,14 +186,6 @@ void CLzhExtractor::ReadBlockHeader(CLzhFile& in) {
         for (; i < kDistanceSymbols; ++i) lengths[i] = 0;
         m_auxTable.Build(kDistanceSymbols, kAuxTableBits, lengths);
     }
-}
-
-// Distance value 0..8191; the copy distance is one more.
-int32_t CLzhExtractor::DecodeDistance(CLzhFile& in) {
-    int32_t s;
-    in.SkipBits(m_auxTable.Decode(in.PeekWord(), &s));
-    if (s <= 1) return s;
-    return (1 << (s - 1)) + in.ReadBits(s - 1);
 }
 
 // 3 bits; 7 is followed by unary ones ended by a zero: 7 takes 4 bits, 8

@@ -21,7 +21,7 @@ bool EndsWithBackslash(const char* text) {
 }  // namespace
 
 CLzhExtractor::CLzhExtractor()
-    : m_crcTable(new uint16_t[256]), m_window(new uint8_t[kWindowAlloc]),
+    : m_crcTable(new uint16_t[kCrcSlices * 256]), m_window(new uint8_t[kWindowAlloc]),
       m_headerPos(0), m_folder(), m_filter(), m_outPath(), m_compressed(false),
       m_remaining(0), m_windowPos(0), m_crc(0), m_error(EXTRACT_OK),
       m_blockLeft(0), m_headerSize(0), m_method(0), m_packedSize(0),

@@ -5,6 +5,7 @@
 #define ENGINE_LZH_EXTRACTOR_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/huffman_table.h"
 #include "engine/lzh_file.h"
@@ -37,6 +38,9 @@ public:
     static const int32_t kWindowAlloc = 16640;
     static const int32_t kTextSize = 260;
     static const int32_t kHeaderRead = 512;
+    // The CRC table and seven derived ones, so that UpdateCrc folds eight
+    // bytes per round with one look-up per byte and no serial chain.
+    static const int32_t kCrcSlices = 8;
 
     CLzhExtractor();
     ~CLzhExtractor();
@@ -67,14 +71,16 @@ public:
     bool StepStored(CLzhFile& in, CLzhFile& out, bool* done);
     bool StepLh5(CLzhFile& in, CLzhFile& out, bool* done);
 
-    // -lh5- decoding.
-    int32_t DecodeCode(CLzhFile& in);
-    int32_t DecodeDistance(CLzhFile& in);
+    // -lh5- decoding. The two per-code decodes are inline (below): they run
+    // once or twice for every literal or match.
+    inline int32_t DecodeCode(CLzhFile& in);
+    inline int32_t DecodeDistance(CLzhFile& in);
+    int32_t DecodeNext(CLzhFile& in, int32_t* distance);
     int32_t ReadBitLength(CLzhFile& in);
     void ReadBlockHeader(CLzhFile& in);
-    void CopyForward(int32_t destination, int32_t source, int32_t count);
+    inline void CopyForward(int32_t destination, int32_t source, int32_t count);
 
-    uint16_t* m_crcTable;
+    uint16_t* m_crcTable;  // kCrcSlices x 256 entries; the first 256 are the CRC table
     uint8_t* m_window;
     CLzhFile m_in;
     CLzhFile m_out;
@@ -111,5 +117,54 @@ private:
     bool ParseLevel01(uint8_t* header, int32_t available);
     bool CheckHeaderCrc(uint8_t* header, uint8_t* crcField);
 };
+
+int32_t CLzhExtractor::DecodeCode(CLzhFile& in) {
+    if (m_blockLeft <= 0) ReadBlockHeader(in);
+    int32_t symbol;
+    in.SkipBits(m_codeTable.Decode(in.PeekWord(), &symbol));
+    m_blockLeft -= 1;
+    return symbol;
+}
+
+// Distance value 0..8191; the copy distance is one more.
+int32_t CLzhExtractor::DecodeDistance(CLzhFile& in) {
+    int32_t s;
+    in.SkipBits(m_auxTable.Decode(in.PeekWord(), &s));
+    if (s <= 1) return s;
+    return (1 << (s - 1)) + in.ReadBits(s - 1);
+}
+
+// Forward, one byte after another: with a distance shorter than the count
+// the copy reads bytes it has just written, which is how runs are coded.
+// When source and destination lie at least 8 bytes apart, pieces of up to
+// 8 bytes give the same result: a piece reads only bytes that are final
+// (untouched by this copy, or written by an earlier piece), and the last
+// piece, placed to end exactly at the count, rewrites what an earlier one
+// wrote with the same values. Nothing past destination + count is written:
+// the bytes there are still the dictionary.
+void CLzhExtractor::CopyForward(int32_t destination, int32_t source, int32_t count) {
+    uint8_t* d = m_window + destination;
+    const uint8_t* s = m_window + source;
+    const int32_t gap = destination > source ? destination - source : source - destination;
+    if (gap >= 8 && count >= 8) {
+        uint64_t piece;
+        for (int32_t i = 0; i < count - 8; i += 8) {
+            memcpy(&piece, s + i, 8);
+            memcpy(d + i, &piece, 8);
+        }
+        memcpy(&piece, s + count - 8, 8);
+        memcpy(d + count - 8, &piece, 8);
+    } else if (gap >= 8 && count >= 4) {
+        uint32_t head, tail;
+        memcpy(&head, s, 4);
+        memcpy(&tail, s + count - 4, 4);
+        memcpy(d, &head, 4);
+        memcpy(d + count - 4, &tail, 4);
+    } else if (destination - source == 1) {
+        memset(d, *s, (size_t)count);
+    } else {
+        for (int32_t i = 0; i < count; ++i) d[i] = s[i];
+    }
+}
 
 #endif

@@ -79,13 +79,6 @@ void CLzhFile::LoadBytes() {
     }
 }
 
-uint16_t CLzhFile::ReadBits(int32_t n) {
-    uint16_t w = PeekWord();
-    if (n <= 0) return 0;
-    SkipBits(n);
-    return n >= 16 ? w : (uint16_t)(w >> (16 - n));
-}
-
 void CLzhFile::Refill() {
     if (m_handle == INVALID_HANDLE_VALUE) return;
     if (m_pos > 0) {

@@ -29,13 +29,28 @@ public:
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
     void SetRegion(int32_t offset, int32_t length);
-    // Consumes n bits. The common case, bits already loaded, is inline.
+    // Consumes n bits. The common cases are inline: bits already loaded,
+    // or the one or two bytes that n <= 16 needs already in the buffer.
     void SkipBits(int32_t n) {
         m_bitCount -= n;
-        if (m_bitCount < 0) LoadBytes();
+        if (m_bitCount >= 0) return;
+        if (m_bitCount >= -16 && m_fill - m_pos >= 2) {
+            do {
+                m_bitCount += 8;
+                m_bitBuffer = m_bitBuffer << 8 | m_buffer[m_pos++];
+            } while (m_bitCount < 0);
+            return;
+        }
+        LoadBytes();
     }
     uint16_t PeekWord() const { return (uint16_t)(m_bitBuffer >> m_bitCount); }
-    uint16_t ReadBits(int32_t n);
+    // The next n bits (1..16), consumed; a larger n gives the look-ahead.
+    uint16_t ReadBits(int32_t n) {
+        uint16_t w = PeekWord();
+        if (n <= 0) return 0;
+        SkipBits(n);
+        return n >= 16 ? w : (uint16_t)(w >> (16 - n));
+    }
     void Refill();
     int32_t ReadBlock(void* destination, int32_t n);
     void WriteBlock(const void* source, int32_t n);

@@ -34,19 +34,34 @@ enum : uint8_t { RECORD_HEADER_CRC = 0, RECORD_FILE_NAME = 1 };
 }  // namespace
 
 // CRC-16/ARC: reflected polynomial 0x8005, initial value 0, no final XOR.
+// Table k gives the CRC of a byte followed by k zero bytes.
 void CLzhExtractor::BuildCrcTable() {
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
         m_crcTable[i] = (uint16_t)c;
     }
+    for (int32_t k = 1; k < kCrcSlices; ++k) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint16_t c = m_crcTable[(k - 1) * 256 + i];
+            m_crcTable[k * 256 + i] = (uint16_t)(m_crcTable[c & 0xFF] ^ (c >> 8));
+        }
+    }
 }
 
+// Byte by byte each step waits for the previous one; eight bytes at a time
+// only the first two depend on the running CRC.
 void CLzhExtractor::UpdateCrc(const uint8_t* bytes, int32_t count) {
-    uint16_t crc = m_crc;
-    for (int32_t i = 0; i < count; ++i)
-        crc = (uint16_t)(m_crcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8));
-    m_crc = crc;
+    const uint16_t* t = m_crcTable;
+    uint32_t crc = m_crc;
+    for (; count >= 8; count -= 8, bytes += 8) {
+        const uint32_t low = crc ^ (bytes[0] | (uint32_t)bytes[1] << 8);
+        crc = t[7 * 256 + (low & 0xFF)] ^ t[6 * 256 + (low >> 8)] ^
+              t[5 * 256 + bytes[2]] ^ t[4 * 256 + bytes[3]] ^ t[3 * 256 + bytes[4]] ^
+              t[2 * 256 + bytes[5]] ^ t[1 * 256 + bytes[6]] ^ t[bytes[7]];
+    }
+    for (int32_t i = 0; i < count; ++i) crc = t[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    m_crc = (uint16_t)crc;
 }
 
 uint8_t CLzhExtractor::HeaderSum(const uint8_t* bytes, int32_t count) {

@@ -171,6 +171,30 @@ TEST_F(Lh5Test, MatchSourceWrapsAroundTheWindowEnd) {
     e.m_in.Close();
 }
 
+// Whatever pieces the copy works in, it must equal a copy of one byte after
+// another, and write nothing beyond its count.
+TEST_F(Lh5Test, CopyForwardEqualsAByteByByteCopy) {
+    // {destination, source}: a source below the destination means one at
+    // `distance` behind it, -1 one at `distance` ahead of it.
+    const int positions[][2] = {{100, 0}, {3000, 2990}, {16000, 8000}, {5, 16288}, {50, -1}};
+    for (auto& at : positions) {
+        for (int distance = 1; distance <= 24; ++distance) {
+            for (int count = 1; count <= 40; ++count) {
+                const int destination = at[0];
+                const int source = at[1] < 0 ? destination + distance
+                                   : at[1] < at[0] ? destination - distance : at[1];
+                if (source + count > 0x4000 || destination + count > 0x4000) continue;
+                for (int i = 0; i < CLzhExtractor::kWindowAlloc; ++i) e.m_window[i] = (uint8_t)(i * 7 + 3);
+                Bytes model(e.m_window, e.m_window + CLzhExtractor::kWindowAlloc);
+                for (int i = 0; i < count; ++i) model[destination + i] = model[source + i];
+                e.CopyForward(destination, source, count);
+                ASSERT_EQ(Bytes(e.m_window, e.m_window + CLzhExtractor::kWindowAlloc), model)
+                    << destination << " " << source << " " << count;
+            }
+        }
+    }
+}
+
 // Block headers written field by field.
 struct RawHeader {
     int blockSize = 1;
