@@ -79,6 +79,45 @@ TEST(HuffmanTableTest, SixteenBitCodesDecode) {
     EXPECT_EQ(DecodeWord(t, 0xFFF0).symbol, 12);
 }
 
+// Every word that starts with a symbol's canonical code decodes to that
+// symbol, whether the code ends in the table or in the tree, and for
+// symbols too large for the packed table entries.
+TEST(HuffmanTableTest, EveryCodeDecodesToItsSymbol) {
+    std::vector<std::vector<int32_t>> codes;
+    std::vector<int32_t> ladder;  // 1, 2, ..., 16, 16
+    for (int i = 1; i <= 16; ++i) ladder.push_back(i);
+    ladder.push_back(16);
+    codes.push_back(ladder);
+    // 510 symbols: 2 of length 8, 508 of length 9 (2 * 2 + 508 = 512).
+    std::vector<int32_t> wide(510, 9);
+    wide[7] = wide[300] = 8;
+    codes.push_back(wide);
+    // 3000 symbols: 1096 of length 11 and 1904 of length 12.
+    std::vector<int32_t> many(3000, 12);
+    for (int i = 0; i < 1096; ++i) many[2999 - i] = 11;
+    codes.push_back(many);
+    for (int bits : {8, 12}) {
+        for (const auto& lengths : codes) {
+            CHuffmanTable t;
+            t.Build((int32_t)lengths.size(), bits, lengths.data());
+            std::vector<uint32_t> code(lengths.size());
+            uint32_t next = 0;
+            for (int len = 1; len <= 16; ++len, next <<= 1)
+                for (size_t s = 0; s < lengths.size(); ++s)
+                    if (lengths[s] == len) code[s] = next++;
+            for (size_t s = 0; s < lengths.size(); ++s) {
+                const int len = lengths[s];
+                for (uint32_t low : {0u, 0xFFFFu, 0x5555u}) {
+                    uint32_t word = code[s] << (16 - len) | (low & ((1u << (16 - len)) - 1));
+                    Decoded d = DecodeWord(t, word);
+                    ASSERT_EQ(d.symbol, (int)s) << bits << " " << std::hex << word;
+                    ASSERT_EQ(d.length, len);
+                }
+            }
+        }
+    }
+}
+
 TEST(HuffmanTableTest, CodesThatDoNotFillTheSpaceExactlyThrow) {
     const std::vector<std::vector<int32_t>> cases = {
         {0, 0, 0},        // no code at all
