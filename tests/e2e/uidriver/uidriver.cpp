@@ -37,6 +37,8 @@
 //                         of a window that missed its first paint)
 //   showbox TYPE TEXT     shows a message box of MB_ type TYPE and exits with
 //                         the button pressed: a target for the harness's own test
+//   stamp                 prints a monotonic clock in milliseconds (timings
+//                         between commands of one run)
 //   loadlib NAME          LoadLibrary with the default search order; exits 0
 //                         when loaded (shows that a planted DLL would be found)
 #include <windows.h>
@@ -359,6 +361,15 @@ int Run(const std::vector<std::wstring>& args) {
     if (cmd == L"showbox" && args.size() == 3)
         return MessageBoxW(nullptr, args[2].c_str(), L"uidriver",
                            (UINT)wcstoul(args[1].c_str(), nullptr, 0));
+    if (cmd == L"stamp") {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        char buf[32];
+        snprintf(buf, sizeof buf, "%.1f", now.QuadPart * 1000.0 / frequency.QuadPart);
+        Out(buf);
+        return 0;
+    }
     if (cmd == L"loadlib" && args.size() == 2) {
         HMODULE module = LoadLibraryW(args[1].c_str());
         Out(module ? "loaded" : "not loaded, error " + std::to_string(GetLastError()));
