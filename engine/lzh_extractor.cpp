@@ -155,8 +155,8 @@ bool CLzhExtractor::PrepareFolder(const char* folder) {
 }
 
 // Reads the header that follows the current member with one positioned
-// 512-byte read. Fewer than 22 bytes (the end of the file) is the end of
-// the archive; a failing read or move is a failure, not an end.
+// 512-byte read. No bytes at all (the end of the file) is the end of the
+// archive; a failing read or move is a failure, not an end.
 int32_t CLzhExtractor::ReadNextHeader() {
     int64_t next = (int64_t)m_headerPos + m_headerSize + m_packedSize;
     if (next > INT32_MAX) return EXTRACT_ERR_BAD_HEADER;
@@ -171,6 +171,10 @@ int32_t CLzhExtractor::ReadNextHeader() {
     DWORD got = 0;
     if (!ReadFile(m_in.m_handle, m_window, kHeaderRead, &got, nullptr))
         return EXTRACT_ERR_FILE_ACCESS;
+    // A file that ends right after a member ends the archive (not every
+    // writer adds the end mark); one that ends inside the next header was
+    // cut short, and success would hide the members it lost.
+    if (got > 0 && got < 22 && m_window[0] != 0) return EXTRACT_ERR_BAD_HEADER;
     if (!ParseHeader(m_window, (int32_t)got)) return EXTRACT_ERR_BAD_HEADER;
     return EXTRACT_OK;
 }

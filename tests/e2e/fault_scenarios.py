@@ -131,9 +131,10 @@ def truncated_installer(w):
 
 
 def truncated_at_member_start(w):
-    """Cut where a member's header begins, or within its first 21 bytes:
-    the file still ends before the archive's end mark."""
-    cut_installer(w, lambda m: [("boundary", m.offset), ("header", m.offset + 10)])
+    """Cut within the first 21 bytes of a member's header, too few for any
+    header. (A cut exactly where a header begins reads as an archive
+    without its end mark, which is a complete archive to every reader.)"""
+    cut_installer(w, lambda m: [("headbyte", m.offset + 1), ("head21", m.offset + 21)])
 
 
 SCENARIOS = {f.__name__: f for f in (disk_full, read_only_destination, truncated_installer,

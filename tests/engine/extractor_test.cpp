@@ -419,7 +419,9 @@ TEST_F(ExtractorTest, FollowingHeaders) {
         {"name of 300 bytes", MemberBytes(longName, 2), EXTRACT_ERR_BAD_HEADER},
         {"no method id", garbage, EXTRACT_ERR_BAD_HEADER},
         {"file ends after the member: end of archive", {}, EXTRACT_OK},
-        {"fewer than 22 bytes: end of archive", Bytes(21, 0x55), EXTRACT_OK},
+        {"end mark, then fewer than 22 bytes", Concat({0}, Bytes(20, 0x55)), EXTRACT_OK},
+        {"file cut 21 bytes into the next header", Bytes(21, 0x55), EXTRACT_ERR_BAD_HEADER},
+        {"file cut 1 byte into the next header", Bytes(1, 0x55), EXTRACT_ERR_BAD_HEADER},
     };
     for (auto& c : cases) {
         Write(Concat(MemberBytes(good, 2), c.tail));
