@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "installer/installer.h"
-
-#include <shlobj.h>
+#include "installer/system_calls.h"
 
 #include "resources/resource.h"
 
@@ -108,16 +107,16 @@ void OnOk(HWND window) {
 // The browser's choice goes into the edit field only; it is checked on OK.
 void OnBrowse(HWND window) {
     IMalloc* allocator = nullptr;
-    SHGetMalloc(&allocator);
+    sys::SHGetMalloc(&allocator);
     LoadStringA(g_instance, IDS_BROWSE_TITLE, g_text, kTextSize);
     BROWSEINFOA info = {};
     info.hwndOwner = window;
     info.pszDisplayName = g_caption;
     info.lpszTitle = g_text;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
-    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    LPITEMIDLIST item = sys::SHBrowseForFolderA(&info);
     if (item != nullptr) {
-        if (SHGetPathFromIDListA(item, g_caption)) {
+        if (sys::SHGetPathFromIDListA(item, g_caption)) {
             // A drive root (D:\) already ends with its backslash.
             if (strlen(g_caption) > 3) AppendText(g_caption, kTextSize, "\\");
             SetDlgItemTextA(window, IDC_FOLDER_EDIT, g_caption);
@@ -125,7 +124,7 @@ void OnBrowse(HWND window) {
         if (allocator != nullptr)
             allocator->Free(item);
         else
-            CoTaskMemFree(item);
+            sys::CoTaskMemFree(item);
     }
     if (allocator != nullptr) allocator->Release();
 }

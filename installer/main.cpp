@@ -3,10 +3,7 @@
 #include <cstring>
 
 #include "installer/installer.h"
-
-#include <commctrl.h>
-#include <shellapi.h>
-#include <shlobj.h>
+#include "installer/system_calls.h"
 
 #include "resources/resource.h"
 
@@ -56,7 +53,7 @@ void RunReadMeBranch() {
     }
     // Dialog 103 accepted only a folder with room for the member's name.
     AppendText(g_folder, kPathSize, g_member);
-    ShellExecuteA(nullptr, "open", g_folder, nullptr, nullptr, SW_SHOWNORMAL);
+    sys::ShellExecuteA(nullptr, "open", g_folder, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // Whatever bytes the value holds become the folder text, cut at the length
@@ -120,8 +117,8 @@ bool RunInstallBranch() {
 
 void MakeShortcut(IMalloc* allocator, int folderId, UINT nameId) {
     LPITEMIDLIST item = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, &item)) || item == nullptr) return;
-    if (SHGetPathFromIDListA(item, g_text) && AppendBackslashIfMissing(g_text, kTextSize)) {
+    if (FAILED(sys::SHGetSpecialFolderLocation(nullptr, folderId, &item)) || item == nullptr) return;
+    if (sys::SHGetPathFromIDListA(item, g_text) && AppendBackslashIfMissing(g_text, kTextSize)) {
         LoadStringA(g_instance, nameId, g_caption, kTextSize);
         if (AppendText(g_text, kTextSize, g_caption) && AppendText(g_text, kTextSize, ".lnk"))
             CreateShortcut(g_folder, g_text, g_caption);
@@ -129,7 +126,7 @@ void MakeShortcut(IMalloc* allocator, int folderId, UINT nameId) {
     if (allocator != nullptr)
         allocator->Free(item);
     else
-        CoTaskMemFree(item);
+        sys::CoTaskMemFree(item);
 }
 
 void FinishInstall() {
@@ -137,25 +134,27 @@ void FinishInstall() {
     // PrepareInstallFolder).
     AppendText(g_folder, kPathSize, kExeName);
     if (g_addStartMenu || g_addDesktop) {
-        CoInitialize(nullptr);
+        sys::CoInitialize(nullptr);
         IMalloc* allocator = nullptr;
-        SHGetMalloc(&allocator);
+        sys::SHGetMalloc(&allocator);
         if (g_addStartMenu) MakeShortcut(allocator, CSIDL_PROGRAMS, IDS_START_MENU_NAME);
         if (g_addDesktop) MakeShortcut(allocator, CSIDL_DESKTOP, IDS_DESKTOP_NAME);
         if (allocator != nullptr) allocator->Release();
-        CoUninitialize();
+        sys::CoUninitialize();
     }
     if (AskYesNo(nullptr, IDS_ASK_LAUNCH, nullptr))
-        ShellExecuteA(nullptr, "open", g_folder, nullptr, nullptr, SW_SHOWNORMAL);
+        sys::ShellExecuteA(nullptr, "open", g_folder, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
+    // Only a damaged system lacks these; without them no dialog could work.
+    if (!sys::LoadSystemCalls()) return 0;
     // Dialog 102 holds a progress bar, whose class must exist before it.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    sys::InitCommonControlsEx(&controls);
 
     g_instance = instance;
     StoreModulePath(instance);

@@ -2,9 +2,7 @@
 // the caller.
 
 #include "installer/installer.h"
-
-#include <objidl.h>
-#include <shlobj.h>
+#include "installer/system_calls.h"
 
 bool CreateShortcut(const char* target, const char* linkPath, const char* description) {
     // A path longer than the wide buffer is refused, not cut: a cut path
@@ -13,7 +11,7 @@ bool CreateShortcut(const char* target, const char* linkPath, const char* descri
     if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kPathSize) == 0) return false;
 
     IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+    if (FAILED(sys::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IShellLinkA, (void**)&link)))
         return false;
     link->SetPath(target);
