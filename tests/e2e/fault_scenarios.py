@@ -100,20 +100,31 @@ def read_only_destination(w):
         finish(w)
 
 
+def cut_running_file(path, size):
+    """Puts a cut copy in the running installer's place. Cutting the file
+    itself would also take away the resources stored after the archive
+    (dialogs, strings) from the running program; the replaced file's pages
+    stay with the process while a new open by name finds the cut copy."""
+    cut = path + ".cut"
+    with open(path, "rb") as src, open(cut, "wb") as dst:
+        dst.write(src.read(size))
+    os.replace(cut, path)
+
+
 def cut_installer(w, cuts):
     """The installer file cut inside its archive at each (name, offset):
     message 2016, the members before the cut whole, no part of a member
     left behind. The loader refuses to start a cut executable
     (its resource section runs past the end), so the file is cut once the
     program runs, before the extraction opens it again: what the engine
-    reads is the file cut short."""
+    reads is the file cut short (see cut_running_file)."""
     ref = Reference(setup_exe())
     try:
         members = lzh_layout.members(setup_exe())
         for what, cut in cuts(members[len(members) // 2]):
             dest = "C:\\Cut%s\\" % what.capitalize()
             start(w)
-            os.truncate(w.unix_path(scenarios.SETUP), cut)
+            cut_running_file(w.unix_path(scenarios.SETUP), cut)
             install_into(w, dest)
             ask(w, IDOK, S[2016])
             w.wait(MENU)
