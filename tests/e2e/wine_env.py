@@ -37,6 +37,9 @@ import time
 
 # Wine's message box: a dialog with its icon (1088) and its text static.
 BOX = "dlg:1088+65535"
+# A server that outlives its last Wine process by this long, no longer: a
+# test killed on its timeout leaves no server behind for good.
+SERVER_LINGER = "-p30"
 WAIT_MS = 60000          # a dialog to appear on a loaded 2-core machine
 TZ = "JST-9"             # file times are shown in the host's zone; fix it
 
@@ -92,7 +95,7 @@ class Display:
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
              "-nolisten", "tcp"],
             pass_fds=(write_fd,), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
         deadline = time.monotonic() + 30
@@ -154,7 +157,7 @@ def prepare_template(force=False):
         try:
             # A persistent server first, so that the services wineboot starts
             # never inherit a caller's pipe.
-            _run_quiet(["wineserver", "-p"], env, log, 60)
+            _run_quiet(["wineserver", SERVER_LINGER], env, log, 60)
             if _run_quiet(["wineboot", "-i"], env, log, 600) != 0:
                 raise RuntimeError("wineboot failed, see " + log)
             # Without a window manager Wine waits 2 s on every hidden window.
@@ -201,6 +204,8 @@ class Session:
 
     # -- lifecycle -----------------------------------------------------------
     def __enter__(self):
+        # A runner stopping the test with SIGTERM still gets the clean-up.
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit("e2e: stopped by SIGTERM"))
         try:
             self._open()
         except BaseException:
@@ -238,7 +243,7 @@ class Session:
         self.log = os.path.join(self.dir, "wine.log")
         self.display = Display(self.use_display)
         self.env = base_env(self.prefix, self.display.name)
-        _run_quiet(["wineserver", "-p"], self.env, self.log, 60)
+        _run_quiet(["wineserver", SERVER_LINGER], self.env, self.log, 60)
         driver = uidriver_exe()
         if not os.path.exists(driver):
             raise RuntimeError("uidriver.exe not built: " + driver)

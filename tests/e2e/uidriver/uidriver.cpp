@@ -326,8 +326,10 @@ int Act(const std::wstring& cmd, const std::vector<std::wstring>& args, HWND w,
         if (!vk) return kUsage;
         HWND target = FocusOf(w);
         UINT scan = MapVirtualKeyW((UINT)vk, MAPVK_VK_TO_VSC);
-        BOOL ok = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16)) &&
-                  PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+        // The key-down alone may close the window, so the key-up can find
+        // it gone: only the key-down counts.
+        BOOL ok = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+        if (ok) PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
         Say(result, ok ? "ok" : "failed: error " + std::to_string(GetLastError()) + " target " +
                             Hex(target) + " dialog " + Hex(w));
         return ok ? 0 : 1;
