@@ -53,7 +53,7 @@
 namespace {
 
 const UINT kMessageTimeoutMs = 3000;
-const DWORD kPollMs = 50;
+const DWORD kPollMs = 10;
 const DWORD kRetryMs = 5000;
 
 void Out(const std::string& line) {
