@@ -350,8 +350,8 @@ class Session:
     def windows(self):
         return json.loads(self.driver("list")[0])
 
-    def click(self, spec, control_id):
-        self.driver("click", spec, control_id)
+    def click(self, spec, control_id, check=True):
+        self.driver("click", spec, control_id, check=check)
 
     def set_text(self, spec, control_id, text):
         self.driver("settext", spec, control_id, text)
