@@ -80,9 +80,8 @@ protected:
 };
 
 // Cut at every offset: inside the first header the archive is not found;
-// inside a member's data the data is bad; inside a following header of at
-// least 22 bytes that header is bad; on a member boundary, or with fewer
-// than 22 header bytes left, the archive ends there.
+// inside a member's data the data is bad; inside a following header that
+// header is bad; on a member boundary the archive ends there.
 TEST_F(Damage, TruncatedAtEveryOffset) {
     for (int level = 0; level <= 2; ++level) {
         const Sample s = MakeSample(level);
