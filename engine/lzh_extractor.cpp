@@ -265,9 +265,14 @@ void CLzhExtractor::Abort() {
     m_in.Close();
 }
 
+// The progress dialog asks after every step, and in 32-bit code a 64-bit
+// division is a library call dearer than the step: it is kept for members
+// whose product would not fit in 32 bits.
 int CLzhExtractor::Progress() const {
     if (m_originalSize <= 0) return 0;
-    return (int)((int64_t)(m_originalSize - m_remaining) * 100 / m_originalSize);
+    const int32_t produced = m_originalSize - m_remaining;
+    if (produced <= INT32_MAX / 100) return produced * 100 / m_originalSize;
+    return (int)((int64_t)produced * 100 / m_originalSize);
 }
 
 // A stored member is copied 16 KB per step. A file that ends inside the
