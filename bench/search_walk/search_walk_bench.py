@@ -99,7 +99,7 @@ def main():
     print("tree: %d entries, %d folder levels, under %s" % (entries, levels, tree))
     print("find (native):   %.3f s  %10.0f entries/s" % (find_seconds, find_entries / find_seconds))
 
-    with wine_env.Session("search-bench") as w:
+    with wine_env.WinePrefix("search-bench") as w:
         search_drives.map_drives(w, {"d": (tree, "fixed")})
         w.put_file(exe, r"C:\bench\search_walk_bench.exe")
         for mode in ("bare", "paced", "every"):

@@ -41,7 +41,7 @@ def native_ms(exe, runs):
 def wine_ms(exe, runs, total_bytes):
     times = []
     dest = "C:\\Bench\\"
-    with wine_env.Session("bench") as w:
+    with wine_env.WinePrefix("bench") as w:
         for _ in range(runs):
             folder = w.unix_path(dest)
             shutil.rmtree(folder, ignore_errors=True)

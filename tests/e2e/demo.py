@@ -26,10 +26,10 @@ class Walk:
     def __init__(self, w, shots):
         self.w, self.shots, self.count = w, shots, 0
 
-    def shot(self, name, spec, window=None):
-        """Saves the window matching spec (or one just dumped), cropped with
+    def shot(self, name, pattern, window=None):
+        """Saves the window matching pattern (or one just dumped), cropped with
         a small margin."""
-        window = window or self.w.dump(self.w.wait(spec))
+        window = window or self.w.dump(self.w.wait(pattern))
         self.count += 1
         path = os.path.join(self.shots, "%02d-%s.png" % (self.count, name))
         full = path + ".full.png"
@@ -56,7 +56,7 @@ class Walk:
 
 def scripted(shots):
     os.makedirs(shots, exist_ok=True)
-    with wine_env.Session("demo") as w:
+    with wine_env.WinePrefix("demo") as w:
         walk = Walk(w, shots)
         scenarios.start(w)
         walk.shot("menu", MENU)
@@ -122,7 +122,7 @@ def scripted(shots):
 
 
 def interactive():
-    with wine_env.Session("interactive", use_display=True) as w:
+    with wine_env.WinePrefix("interactive", use_display=True) as w:
         w.put_file(scenarios.setup_exe(), SETUP)
         print("QuorvalinexSetup.exe is running on " + w.display.name + " (" + w.prefix + ")")
         code = w.start(SETUP).wait()

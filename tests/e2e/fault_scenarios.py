@@ -162,7 +162,7 @@ def main():
     if os.geteuid() != 0:
         print("skipped: mounting a small file system needs root")
         return scenarios.SKIP
-    with wine_env.Session("fault-" + sys.argv[1]) as w:
+    with wine_env.WinePrefix("fault-" + sys.argv[1]) as w:
         SCENARIOS[sys.argv[1]](w)
     print("%s: ok" % sys.argv[1])
     return 0

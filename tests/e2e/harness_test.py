@@ -20,7 +20,7 @@ def check(what, got, expected):
 
 
 def main():
-    with wine_env.Session("harness") as w:
+    with wine_env.WinePrefix("harness") as w:
         driver = r"C:\e2e\uidriver.exe"
         # Japanese text through the command line, the box and back as UTF-8;
         # Esc reaches the box through its dialog manager.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end scenarios: QuorvalinexSetup.exe under Wine, driven through its
 windows as a user would. Each scenario runs in a fresh copy of the prepared
-prefix (wine_env.Session) and checks the texts the user reads, the files
+prefix (wine_env.WinePrefix) and checks the texts the user reads, the files
 left on disk and the exit code.
 
 usage: scenarios.py NAME     (exit 77: the Windows build is missing)
@@ -490,7 +490,7 @@ def main():
         if not os.path.exists(needed):
             print("skipped: %s is not built" % needed)
             return SKIP
-    with wine_env.Session(name) as w:
+    with wine_env.WinePrefix(name) as w:
         SCENARIOS[name](w)
     print("%s: ok" % name)
     return 0

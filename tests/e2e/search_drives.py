@@ -13,11 +13,11 @@ import wine_env
 WINE_TYPES = {"fixed": "hd", "removable": "floppy", "network": "network", "cdrom": "cdrom"}
 
 
-def map_drives(session, drives, keep_c_fixed=False):
+def map_drives(wine, drives, keep_c_fixed=False):
     """drives: {"d": (unix_folder, "fixed"), ...}. Z: (the whole Linux root)
     goes away; C: stays, the prefix's own drive, marked as a network drive
     unless told otherwise so that the walk leaves the prefix's files alone."""
-    devices = os.path.join(session.prefix, "dosdevices")
+    devices = os.path.join(wine.prefix, "dosdevices")
     for name in os.listdir(devices):
         if len(name) == 2 and name[1] == ":" and name[0] != "c":
             os.unlink(os.path.join(devices, name))
@@ -26,6 +26,6 @@ def map_drives(session, drives, keep_c_fixed=False):
         os.symlink(os.path.abspath(folder), os.path.join(devices, letter.lower() + ":"))
         types[letter.lower()] = WINE_TYPES[kind]
     for letter, kind in types.items():
-        session.reg_add(r"HKLM\Software\Wine\Drives", letter + ":", kind)
-    wine_env._stop_server(session.env, session.log)
-    wine_env._run_quiet(["wineserver", "-p"], session.env, session.log, 60)
+        wine.reg_add(r"HKLM\Software\Wine\Drives", letter + ":", kind)
+    wine_env._stop_server(wine.env, wine.log)
+    wine_env._run_quiet(["wineserver", "-p"], wine.env, wine.log, 60)

@@ -243,7 +243,7 @@ def main():
     if not os.path.exists(exe) or not os.path.exists(wine_env.uidriver_exe()):
         print("skipped: Windows build missing")
         return 77
-    with wine_env.Session("search-" + sys.argv[1]) as w:
+    with wine_env.WinePrefix("search-" + sys.argv[1]) as w:
         SCENARIOS[sys.argv[1]](Scenario(w))
     print(sys.argv[1] + ": ok")
     return 0

@@ -4,7 +4,7 @@ installer benchmark.
 Reuse it from another scenario script like this:
 
     import wine_env
-    with wine_env.Session("my-scenario") as w:       # own display, prefix copy
+    with wine_env.WinePrefix("my-scenario") as w:       # own display, prefix copy
         w.put_file(setup_exe, r"C:\\Setup\\QuorvalinexSetup.exe")
         w.start(r"C:\\Setup\\QuorvalinexSetup.exe")
         w.wait("dlg:1001")                            # dialog 101 is up
@@ -21,7 +21,7 @@ os.path.join(w.prefix, "dosdevices"); change them before w.start().
 Paths come from the environment: E2E_WORK (scratch root, default under
 /tmp), QUORVALINEX_WINDOWS_BUILD_DIR (for uidriver.exe). The prepared
 prefix is made once per run (`python3 wine_env.py prepare`, a ctest fixture)
-and copied for every Session, so each scenario starts from the same state.
+and copied for every WinePrefix, so each scenario starts from the same state.
 Nothing here sleeps as an assertion: every wait polls up to a generous limit.
 """
 
@@ -190,7 +190,7 @@ def prepare_template(force=False):
         return target
 
 
-class Session:
+class WinePrefix:
     """One scenario: its own display, a fresh copy of the prepared prefix,
     its own wineserver. Everything is removed again on exit."""
 
@@ -333,34 +333,34 @@ class Session:
             raise DriverError("uidriver %s -> %d: %s" % (" ".join(map(str, args)), rc, lines))
         return lines
 
-    def wait(self, spec, ms=WAIT_MS):
-        """Waits for a window; returns the spec for chaining."""
-        self.driver("wait", spec, ms, timeout=ms / 1000 + 120)
-        return spec
+    def wait(self, pattern, ms=WAIT_MS):
+        """Waits for a window; returns the pattern for chaining."""
+        self.driver("wait", pattern, ms, timeout=ms / 1000 + 120)
+        return pattern
 
-    def gone(self, spec, ms=WAIT_MS):
-        self.driver("gone", spec, ms, timeout=ms / 1000 + 120)
+    def gone(self, pattern, ms=WAIT_MS):
+        self.driver("gone", pattern, ms, timeout=ms / 1000 + 120)
 
-    def exists(self, spec):
-        return self.driver("wait", spec, 0, check=False) != ["null"]
+    def exists(self, pattern):
+        return self.driver("wait", pattern, 0, check=False) != ["null"]
 
-    def dump(self, spec):
-        return Window(json.loads(self.driver("dump", spec)[0]))
+    def dump(self, pattern):
+        return Window(json.loads(self.driver("dump", pattern)[0]))
 
     def windows(self):
         return json.loads(self.driver("list")[0])
 
-    def click(self, spec, control_id, check=True):
-        self.driver("click", spec, control_id, check=check)
+    def click(self, pattern, control_id, check=True):
+        self.driver("click", pattern, control_id, check=check)
 
-    def set_text(self, spec, control_id, text):
-        self.driver("settext", spec, control_id, text)
+    def set_text(self, pattern, control_id, text):
+        self.driver("settext", pattern, control_id, text)
 
-    def key(self, spec, name):
-        self.driver("key", spec, name)
+    def key(self, pattern, name):
+        self.driver("key", pattern, name)
 
-    def close_window(self, spec):
-        self.driver("close", spec)
+    def close_window(self, pattern):
+        self.driver("close", pattern)
 
     def answer(self, button_id, expect_text=None):
         """Waits for a message box, checks its text when asked, presses a

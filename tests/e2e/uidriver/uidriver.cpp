@@ -8,7 +8,7 @@
 // when every command succeeded, 1 on a timeout or a missing window, 2 on a
 // usage error; the first failing command ends the run.
 //
-// A window SPEC is one of
+// A window WINDOW is one of
 //   dlg:ID[+ID...]  a visible top-level dialog (#32770) with children of
 //               every id given (Wine's message box is dlg:1088+65535: its
 //               icon and its text static)
@@ -17,23 +17,23 @@
 // The topmost match in z-order wins.
 //
 // Commands:
-//   wait SPEC MS          wait until SPEC exists; prints its handle
-//   gone SPEC MS          wait until no window matches SPEC
-//   waittext SPEC ID TEXT MS   wait until a child shows TEXT
-//   waitpos SPEC ID MIN MS     wait until a progress bar stands at MIN or more
+//   wait WINDOW MS          wait until WINDOW exists; prints its handle
+//   gone WINDOW MS          wait until no window matches WINDOW
+//   waittext WINDOW ID TEXT MS   wait until a child shows TEXT
+//   waitpos WINDOW ID MIN MS     wait until a progress bar stands at MIN or more
 //                         (both poll in-process: chained with a click they act
 //                         within milliseconds of the state being reached)
-//   dump SPEC             JSON: title, rectangles, every child's id, class,
+//   dump WINDOW             JSON: title, rectangles, every child's id, class,
 //                         text, visibility, style, check state, bar position
 //   list                  JSON: every visible top-level window
-//   settext SPEC ID TEXT  WM_SETTEXT on a child (an empty TEXT is allowed)
-//   click SPEC ID         posts BM_CLICK to a child, so a handler that opens
+//   settext WINDOW ID TEXT  WM_SETTEXT on a child (an empty TEXT is allowed)
+//   click WINDOW ID         posts BM_CLICK to a child, so a handler that opens
 //                         a message box does not block the driver
-//   key SPEC esc|enter    posts the key to the dialog's focused control, as
+//   key WINDOW esc|enter    posts the key to the dialog's focused control, as
 //                         the dialog manager sees a real key press
-//   close SPEC            posts WM_CLOSE
-//   sysclose SPEC         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
-//   redraw SPEC           invalidates the window and its children (a picture
+//   close WINDOW            posts WM_CLOSE
+//   sysclose WINDOW         posts WM_SYSCOMMAND SC_CLOSE (the caption's close box)
+//   redraw WINDOW           invalidates the window and its children (a picture
 //                         of a window that missed its first paint)
 //   showbox TYPE TEXT     shows a message box of MB_ type TYPE and exits with
 //                         the button pressed: a target for the harness's own test
@@ -138,77 +138,77 @@ std::wstring ImageOf(HWND w) {
     return name;
 }
 
-struct Spec {
+struct WindowPattern {
     enum Kind { DIALOG, CLASS, EXE } kind;
     std::vector<int> ids;
     std::wstring name;
 };
 
-bool ParseSpec(const std::wstring& s, Spec* spec) {
+bool ParsePattern(const std::wstring& s, WindowPattern* pattern) {
     size_t colon = s.find(L':');
     if (colon == std::wstring::npos) return false;
     std::wstring kind = s.substr(0, colon), rest = s.substr(colon + 1);
     if (kind == L"dlg") {
-        spec->kind = Spec::DIALOG;
+        pattern->kind = WindowPattern::DIALOG;
         const wchar_t* p = rest.c_str();
         for (;;) {
             wchar_t* end = nullptr;
-            spec->ids.push_back((int)wcstol(p, &end, 0));
+            pattern->ids.push_back((int)wcstol(p, &end, 0));
             if (end == p) return false;
             if (*end != L'+') return *end == 0;
             p = end + 1;
         }
     } else if (kind == L"class") {
-        spec->kind = Spec::CLASS;
+        pattern->kind = WindowPattern::CLASS;
     } else if (kind == L"exe") {
-        spec->kind = Spec::EXE;
+        pattern->kind = WindowPattern::EXE;
     } else {
         return false;
     }
-    spec->name = rest;
+    pattern->name = rest;
     return true;
 }
 
-bool Matches(HWND w, const Spec& spec) {
+bool Matches(HWND w, const WindowPattern& pattern) {
     if (!IsWindowVisible(w)) return false;
-    switch (spec.kind) {
-    case Spec::DIALOG:
+    switch (pattern.kind) {
+    case WindowPattern::DIALOG:
         if (ClassOf(w) != L"#32770") return false;
-        for (int id : spec.ids)
+        for (int id : pattern.ids)
             if (!GetDlgItem(w, id)) return false;
         return true;
-    case Spec::CLASS:
-        return lstrcmpiW(ClassOf(w).c_str(), spec.name.c_str()) == 0;
-    case Spec::EXE:
-        return lstrcmpiW(ImageOf(w).c_str(), spec.name.c_str()) == 0;
+    case WindowPattern::CLASS:
+        return lstrcmpiW(ClassOf(w).c_str(), pattern.name.c_str()) == 0;
+    case WindowPattern::EXE:
+        return lstrcmpiW(ImageOf(w).c_str(), pattern.name.c_str()) == 0;
     }
     return false;
 }
 
 struct FindState {
-    const Spec* spec;
+    const WindowPattern* pattern;
     HWND found;
 };
 
 BOOL CALLBACK FindProc(HWND w, LPARAM param) {
     FindState* state = (FindState*)param;
-    if (Matches(w, *state->spec)) {
+    if (Matches(w, *state->pattern)) {
         state->found = w;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND Find(const Spec& spec) {
-    FindState state = {&spec, nullptr};
+HWND Find(const WindowPattern& pattern) {
+    FindState state = {&pattern, nullptr};
     EnumWindows(FindProc, (LPARAM)&state);
     return state.found;
 }
 
-HWND WaitFor(const Spec& spec, DWORD ms) {
+HWND WaitFor(const WindowPattern& pattern, DWORD ms) {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND w = Find(spec);
+        HWND w = Find(pattern);
         if (w || GetTickCount() - start >= ms) return w;
         Sleep(kPollMs);
     }
@@ -383,18 +383,18 @@ int Run(const std::vector<std::wstring>& args) {
         Out(s + "]");
         return 0;
     }
-    Spec spec;
-    if (args.size() < 2 || !ParseSpec(args[1], &spec)) return Usage();
+    WindowPattern pattern;
+    if (args.size() < 2 || !ParsePattern(args[1], &pattern)) return Usage();
     DWORD ms = args.size() > 2 ? (DWORD)wcstoul(args[2].c_str(), nullptr, 10) : 0;
 
     if (cmd == L"wait") {
-        HWND w = WaitFor(spec, ms);
+        HWND w = WaitFor(pattern, ms);
         Out(w ? Hex(w) : "null");
         return w ? 0 : 1;
     }
     if (cmd == L"gone") {
         DWORD start = GetTickCount();
-        while (Find(spec)) {
+        while (Find(pattern)) {
             if (GetTickCount() - start >= ms) {
                 Out("still there");
                 return 1;
@@ -413,7 +413,7 @@ int Run(const std::vector<std::wstring>& args) {
         DWORD start = GetTickCount();
         std::wstring seen;
         for (;;) {
-            HWND w = Find(spec);
+            HWND w = Find(pattern);
             HWND child = w ? GetDlgItem(w, id) : nullptr;
             DWORD_PTR pos = 0;
             if (child && cmd == L"waittext") {
@@ -438,7 +438,7 @@ int Run(const std::vector<std::wstring>& args) {
     // the next) refuses the action: find it again and retry for a while.
     DWORD start = GetTickCount();
     for (;;) {
-        HWND w = Find(spec);
+        HWND w = Find(pattern);
         std::string result = "null";
         int status = w ? Act(cmd, args, w, &result) : 1;
         if (status == kUsage) return Usage();
