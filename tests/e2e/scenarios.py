@@ -122,9 +122,16 @@ def refused(w, typed):
 
 
 def close_notepad(w, name="ReadMe.txt"):
-    pad = w.dump(w.wait("class:Notepad"))
-    if not pad.title.startswith(name):
-        raise AssertionError("notepad shows %r" % pad.title)
+    """Notepad opens untitled and takes the file's name once it has read
+    it: wait for the name."""
+    w.wait("class:Notepad")
+    deadline = time.monotonic() + wine_env.WAIT_MS / 1000
+    pad = w.dump("class:Notepad")
+    while not pad.title.startswith(name):
+        if time.monotonic() > deadline:
+            raise AssertionError("notepad shows %r" % pad.title)
+        time.sleep(0.2)
+        pad = w.dump("class:Notepad")
     w.close_window("class:Notepad")
     w.gone("class:Notepad")
 
