@@ -17,6 +17,8 @@ import sys
 import time
 
 import scenarios
+import search_drives
+import search_scenarios
 import texts
 import wine_env
 from scenarios import BOX, FOLDER, IDNO, IDOK, IDYES, MENU, PROGRESS, S, SETUP, SETUP_DIR
@@ -58,6 +60,11 @@ def scripted(shots):
     os.makedirs(shots, exist_ok=True)
     with wine_env.WinePrefix("demo") as w:
         walk = Walk(w, shots)
+        # The search walks one fixed drive, D:, holding a generated tree
+        # large enough for dialog 104 to stay a moment; nothing is found.
+        tree = os.path.join(w.dir, "search-tree")
+        search_scenarios.bulk(tree, 30000)
+        search_drives.map_drives(w, {"d": (tree, "fixed")})
         scenarios.start(w)
         walk.shot("menu", MENU)
 
@@ -72,11 +79,13 @@ def scripted(shots):
         walk.shot("readme-opened", "class:Notepad")
         scenarios.close_notepad(w)
 
-        # Install branch into the default folder, shortcuts on.
+        # Install branch: a search that finds nothing, then the default
+        # folder, shortcuts on.
         w.wait(MENU)
         w.click(MENU, 1002)
         walk.shot("question-2008", BOX)
-        w.click(BOX, IDNO)
+        w.click(BOX, IDYES)
+        walk.shot("search", "dlg:1010")
         walk.shot("install-folder", FOLDER)
         w.click(FOLDER, IDOK)
         walk.shot("question-2009", BOX)
