@@ -41,17 +41,6 @@ void PutCode(BitWriter& w, const std::vector<int>& lengths,
 
 }  // namespace
 
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
-    std::vector<uint32_t> codes(lengths.size(), 0);
-    uint32_t code = 0;
-    for (int len = 1; len <= 16; ++len) {
-        for (size_t s = 0; s < lengths.size(); ++s)
-            if (lengths[s] == len) codes[s] = code++;
-        code <<= 1;
-    }
-    return codes;
-}
-
 std::vector<int> CompleteLengths(const std::vector<int>& symbols, int count) {
     const int k = (int)symbols.size();
     if (k < 2) throw std::logic_error("a complete code needs two symbols");

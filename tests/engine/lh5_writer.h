@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/lh5_writer.h"
 #include "tests/support/lzh_builder.h"
 
 namespace lzhtest {
@@ -21,8 +22,6 @@ struct Token {
 inline Token Lit(int byte) { return Token{byte, 0, 0}; }
 inline Token Match(int length, int distance) { return Token{0, length, distance}; }
 
-// Canonical code of each symbol, given the code lengths (0: no code).
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths);
 
 // Lengths of a complete code over exactly the given symbols (at least two).
 std::vector<int> CompleteLengths(const std::vector<int>& symbols, int count);

@@ -12,17 +12,6 @@ const int kDistanceSymbols = 14;
 const int kMaxDistance = 8192;
 const int kMaxMatch = 256;
 
-// Canonical codes: shorter codes first, then increasing symbol order.
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
-    std::vector<uint32_t> codes(lengths.size());
-    uint32_t code = 0;
-    for (int len = 1; len <= 16; ++len) {
-        for (size_t s = 0; s < lengths.size(); ++s)
-            if (lengths[s] == len) codes[s] = code++;
-        code <<= 1;
-    }
-    return codes;
-}
 
 struct Code {
     int symbol;    // literal byte, or 253 + match length
@@ -69,6 +58,17 @@ void PutBlock(BitWriter& w, const std::vector<Code>& codes, size_t from, size_t 
 }
 
 }  // namespace
+
+std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
+    std::vector<uint32_t> codes(lengths.size());
+    uint32_t code = 0;
+    for (int len = 1; len <= 16; ++len) {
+        for (size_t s = 0; s < lengths.size(); ++s)
+            if (lengths[s] == len) codes[s] = code++;
+        code <<= 1;
+    }
+    return codes;
+}
 
 Bytes EncodeLh5(const Bytes& data, int codesPerBlock) {
     std::vector<Code> codes;

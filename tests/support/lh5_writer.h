@@ -12,6 +12,10 @@ namespace lzhtest {
 
 Bytes EncodeLh5(const Bytes& data, int codesPerBlock = 16000);
 
+// Canonical code of each symbol, given the code lengths (0: no code):
+// shorter codes first, then increasing symbol order.
+std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths);
+
 // Data that compresses somewhat: text-like words with repeats, and runs.
 Bytes SampleText(size_t size, uint32_t seed);
 
